@@ -1,0 +1,41 @@
+# Entry points. Each one first installs any missing Debian package.
+BUILD_DIR ?= build
+ASAN_DIR  ?= build-asan
+JOBS      ?= $(shell nproc)
+
+.PHONY: deps configure build run test test-asan bench format format-check package clean
+
+deps:
+	@bash scripts/install-deps
+
+configure: deps
+	@cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+
+build: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS)
+
+run: build
+	./$(BUILD_DIR)/verdigo
+
+test: build
+	@bash scripts/run-tests $(BUILD_DIR)
+
+test-asan: deps
+	@cmake -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=Debug -DVERDIGO_SANITIZE=ON -DVERDIGO_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(ASAN_DIR) -j $(JOBS)
+	@bash scripts/run-tests $(ASAN_DIR)
+
+bench: build
+	@bash scripts/run-bench $(BUILD_DIR)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+format-check: deps
+	@bash scripts/format-check
+
+package: build
+	@cd $(BUILD_DIR) && cpack -G DEB
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_DIR)
