@@ -17,8 +17,7 @@ namespace verdigo {
 ExtractLinks::ExtractLinks(Downloader& downloader, EngineReporter& reporter, YieldFn yield)
     : downloader_(downloader), reporter_(reporter), yield_(std::move(yield)) {}
 
-bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress,
-                           std::int16_t tempIndex) {
+bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress, std::int16_t tempIndex) {
   ErrorTrap trap(ProcedurePath("ExtractLinks", "GetUrls"), reporter_);
   std::string tempPath;
   bool downloaded = false;
@@ -39,34 +38,31 @@ void ExtractLinks::ReadPageFile(const std::string& path, ErrorTrap& trap) {
   // One report for the first failing step: the steps after it depend on it.
   int fd = -1;
   struct stat st {};
-  const bool ok =
-      trap.Run(112,
-               [&] {
-                 fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-                 if (fd < 0) FailWithErrno(errno);
-               }) &&
-      trap.Run(114,
-               [&] {
-                 if (::fstat(fd, &st) != 0) FailWithErrno(errno);
-                 if (static_cast<std::uint64_t>(st.st_size) > kMaxPageBytes) {
-                   throw Failure("Page larger than 256 MiB");
-                 }
-               }) &&
-      trap.Run(116, [&] { PageBytes.assign(static_cast<size_t>(st.st_size), '\0'); }) &&
-      trap.Run(118, [&] {
-        size_t done = 0;
-        while (done < PageBytes.size()) {
-          const ssize_t n = ::read(fd, PageBytes.data() + done, PageBytes.size() - done);
-          if (n < 0 && errno == EINTR) continue;
-          if (n < 0) FailWithErrno(errno);
-          if (n == 0) break;
-          done += static_cast<size_t>(n);
-        }
-        PageBytes.resize(done);
-      });
+  const bool ok = trap.Run(112, [&] {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) FailWithErrno(errno);
+  }) && trap.Run(114, [&] {
+    if (::fstat(fd, &st) != 0) FailWithErrno(errno);
+    if (static_cast<std::uint64_t>(st.st_size) > kMaxPageBytes) {
+      throw Failure("Page larger than 256 MiB");
+    }
+  }) && trap.Run(116, [&] {
+    PageBytes.assign(static_cast<size_t>(st.st_size), '\0');
+  }) && trap.Run(118, [&] {
+    size_t done = 0;
+    while (done < PageBytes.size()) {
+      const ssize_t n = ::read(fd, PageBytes.data() + done, PageBytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) FailWithErrno(errno);
+      if (n == 0) break;
+      done += static_cast<size_t>(n);
+    }
+    PageBytes.resize(done);
+  });
   if (!ok) PageBytes.clear();
   PageLength = static_cast<std::int32_t>(PageBytes.size());
-  if (fd >= 0) trap.Run(120, [&] {
+  if (fd >= 0)
+    trap.Run(120, [&] {
       if (::close(fd) != 0) FailWithErrno(errno);
     });
 }

@@ -61,7 +61,8 @@ bool ReadTargetAt(std::string_view page, size_t start, std::string_view& target)
   if (start > page.size()) return false;
   const void* end = std::memchr(page.data() + start, '"', page.size() - start);
   if (end == nullptr) return false;
-  target = page.substr(start, static_cast<size_t>(static_cast<const char*>(end) - page.data()) - start);
+  target =
+      page.substr(start, static_cast<size_t>(static_cast<const char*>(end) - page.data()) - start);
   return true;
 }
 

@@ -44,18 +44,18 @@ std::vector<std::string> Scan(std::string_view page, std::string_view entered = 
 using Rows = std::vector<std::string>;
 
 TEST(ScanForLinks, FindsOnlyDoubleQuotedHrefInAnyCase) {
-  EXPECT_EQ(Scan(R"(<a href="a"><A HREF="b"><a Href="c"><a hReF="d">)"),
-            (Rows{"http://h/d/", "http://h/d/a/", "http://h/d/b/", "http://h/d/c/",
-                  "http://h/d/d/"}));
+  EXPECT_EQ(
+      Scan(R"(<a href="a"><A HREF="b"><a Href="c"><a hReF="d">)"),
+      (Rows{"http://h/d/", "http://h/d/a/", "http://h/d/b/", "http://h/d/c/", "http://h/d/d/"}));
   EXPECT_EQ(Scan("<a href='a'> <a href=b> <a href =\"c\"> <a href= \"d\"> <a hre f=\"e\">"),
             (Rows{"http://h/d/"}));
 }
 
 TEST(ScanForLinks, MatchesAnywhereIncludingLongerNamesAndDuplicates) {
-  EXPECT_EQ(Scan(R"(<!-- href="x" --><div data-href="y"><script>s='href="z"'</script>)"
-                 R"(<a href="x">)"),
-            (Rows{"http://h/d/", "http://h/d/x/", "http://h/d/y/", "http://h/d/z/",
-                  "http://h/d/x/"}));
+  EXPECT_EQ(
+      Scan(R"(<!-- href="x" --><div data-href="y"><script>s='href="z"'</script>)"
+           R"(<a href="x">)"),
+      (Rows{"http://h/d/", "http://h/d/x/", "http://h/d/y/", "http://h/d/z/", "http://h/d/x/"}));
 }
 
 TEST(ScanForLinks, EmptyValueAndLineBreaksInsideTargets) {
