@@ -23,6 +23,7 @@ bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress, std::
   bool downloaded = false;
   trap.Run(100, [&] { PreparePageUrl(pageAddress); });
   trap.Run(102, [&] { tempPath = TempPagePath(tempIndex); });
+  lastDownloadError_ = "no temporary file";
   trap.Run(104, [&] { downloaded = !tempPath.empty() && DownloadToFile(PageUrl, tempPath); });
   if (!downloaded) {
     trap.Run(126, [&] { reporter_.UrlNotFound(PageUrl, lastDownloadError_); });
