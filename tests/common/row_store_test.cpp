@@ -1,0 +1,50 @@
+#include "common/row_store.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace verdigo {
+namespace {
+
+std::vector<std::string> Texts(const RowStore& rows) {
+  std::vector<std::string> texts;
+  for (size_t i = 0; i < rows.Size(); ++i) texts.emplace_back(rows.Text(i));
+  return texts;
+}
+
+TEST(RowStore, RemovalAndCompactionKeepEveryOtherText) {
+  RowStore rows;
+  for (int i = 0; i < 10; ++i) rows.Append("row" + std::to_string(i) + std::string(i, 'x'));
+  rows.Append("");
+  rows.SetChecked(9, false);
+  // Removing most rows crosses the garbage threshold more than once.
+  for (int i = 0; i < 7; ++i) rows.Remove(1);
+  EXPECT_EQ(Texts(rows), (std::vector<std::string>{"row0", "row8xxxxxxxx", "row9xxxxxxxxx", ""}));
+  EXPECT_TRUE(rows.Checked(0));
+  EXPECT_FALSE(rows.Checked(2));
+  EXPECT_EQ(rows.TextBytes(), 4u + 12u + 13u);
+  rows.Append("new");
+  EXPECT_EQ(rows.Text(4), "new");
+  EXPECT_THROW(rows.Remove(5), std::out_of_range);
+}
+
+TEST(RowStore, SnapshotDoesNotFollowLaterChanges) {
+  RowStore rows;
+  rows.Append("a");
+  rows.Append("bb");
+  rows.Append("ccc");
+  rows.Remove(0);  // leaves garbage, so the snapshot packs
+  rows.SetChecked(1, false);
+  const RowStore snapshot = rows.Snapshot();
+  rows.Remove(0);
+  rows.Clear();
+  rows.Append("zzz");
+  EXPECT_EQ(Texts(snapshot), (std::vector<std::string>{"bb", "ccc"}));
+  EXPECT_FALSE(snapshot.Checked(1));
+  EXPECT_EQ(snapshot.TextBytes(), 5u);
+}
+
+}  // namespace
+}  // namespace verdigo

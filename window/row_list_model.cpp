@@ -1,0 +1,125 @@
+#include "window/row_list_model.h"
+
+#include <climits>
+#include <stdexcept>
+
+#include "window/qt_text.h"
+
+namespace verdigo {
+
+RowListModel::RowListModel(bool checkable, QObject* parent)
+    : QAbstractTableModel(parent), checkable_(checkable) {
+  flushTimer_.setSingleShot(true);
+  flushTimer_.setInterval(0);
+  QObject::connect(&flushTimer_, &QTimer::timeout, this, [this] { FlushPending(); });
+}
+
+void RowListModel::SetHeader(const QString& header) {
+  header_ = header;
+  emit headerDataChanged(Qt::Horizontal, 0, 0);
+}
+
+void RowListModel::AppendRow(std::string_view bytes) {
+  // A view counts rows in int.
+  if (rows_.Size() >= static_cast<size_t>(INT_MAX)) throw std::length_error("list full");
+  rows_.Append(bytes);
+  if (!flushTimer_.isActive()) flushTimer_.start();
+}
+
+void RowListModel::FlushPending() {
+  flushTimer_.stop();
+  const int total = static_cast<int>(rows_.Size());
+  if (total == shown_) return;
+  beginInsertRows(QModelIndex(), shown_, total - 1);
+  shown_ = total;
+  endInsertRows();
+}
+
+void RowListModel::RemoveRow(int row) {
+  FlushPending();
+  if (row < 0 || row >= shown_) return;
+  beginRemoveRows(QModelIndex(), row, row);
+  rows_.Remove(static_cast<size_t>(row));
+  --shown_;
+  endRemoveRows();
+}
+
+void RowListModel::Clear() {
+  flushTimer_.stop();
+  beginResetModel();
+  rows_.Clear();
+  shown_ = 0;
+  endResetModel();
+}
+
+int RowListModel::Count() {
+  FlushPending();
+  return shown_;
+}
+
+std::string_view RowListModel::RowText(int row) {
+  FlushPending();
+  return rows_.Text(static_cast<size_t>(row));
+}
+
+bool RowListModel::IsChecked(int row) {
+  FlushPending();
+  return rows_.Checked(static_cast<size_t>(row));
+}
+
+void RowListModel::SetChecked(int row, bool checked) {
+  FlushPending();
+  rows_.SetChecked(static_cast<size_t>(row), checked);
+  const QModelIndex cell = index(row, 0);
+  emit dataChanged(cell, cell, {Qt::CheckStateRole});
+}
+
+const RowStore& RowListModel::Rows() {
+  FlushPending();
+  return rows_;
+}
+
+RowStore RowListModel::Snapshot() {
+  FlushPending();
+  return rows_.Snapshot();
+}
+
+int RowListModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : shown_;
+}
+
+int RowListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 1; }
+
+QVariant RowListModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= shown_ || index.column() != 0) return {};
+  const auto row = static_cast<size_t>(index.row());
+  if (role == Qt::DisplayRole) return CodePageToQString(rows_.Text(row));
+  if (role == Qt::CheckStateRole && checkable_) {
+    return static_cast<int>(rows_.Checked(row) ? Qt::Checked : Qt::Unchecked);
+  }
+  return {};
+}
+
+bool RowListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!checkable_ || role != Qt::CheckStateRole || !index.isValid() || index.row() >= shown_) {
+    return false;
+  }
+  const bool checked = value.toInt() == Qt::Checked;
+  rows_.SetChecked(static_cast<size_t>(index.row()), checked);
+  emit dataChanged(index, index, {Qt::CheckStateRole});
+  return true;
+}
+
+QVariant RowListModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation == Qt::Horizontal && section == 0 && role == Qt::DisplayRole) return header_;
+  return {};
+}
+
+Qt::ItemFlags RowListModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+  if (checkable_) f |= Qt::ItemIsUserCheckable;
+  return f;
+}
+
+}  // namespace verdigo

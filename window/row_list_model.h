@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QString>
+#include <QTimer>
+#include <string_view>
+
+#include "common/row_store.h"
+#include "engine/interfaces.h"
+
+namespace verdigo {
+
+// One list of the main window: one column of code-page texts, optionally
+// with a check box on every row. Rows are stored as bytes and turned into
+// characters only when a view shows them.
+//
+// Appended rows are stored at once but shown in batches: the view hears of
+// them once per batch (on FlushPending, when the event loop next runs, or
+// before any read or removal), so that appending a million rows does not
+// cost a million view updates.
+class RowListModel : public QAbstractTableModel {
+ public:
+  explicit RowListModel(bool checkable, QObject* parent = nullptr);
+
+  void SetHeader(const QString& header);
+
+  // Every row starts checked.
+  void AppendRow(std::string_view bytes);
+  void FlushPending();
+
+  // Out-of-range rows are ignored.
+  void RemoveRow(int row);
+  void Clear();
+
+  int Count();
+  std::string_view RowText(int row);
+  bool IsChecked(int row);
+  void SetChecked(int row, bool checked);
+
+  // All rows, pending ones included; valid until the next change.
+  const RowStore& Rows();
+  // A copy that later changes of the list do not touch.
+  RowStore Snapshot();
+
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+  QVariant headerData(int section, Qt::Orientation orientation,
+                      int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+ private:
+  bool checkable_;
+  QString header_;
+  RowStore rows_;
+  int shown_ = 0;  // rows the views know of; the rest are pending
+  QTimer flushTimer_;
+};
+
+// Sends the engine's result rows into a list.
+class ModelRowSink : public RowSink {
+ public:
+  explicit ModelRowSink(RowListModel& list) : list_(list) {}
+  void AppendRow(std::string_view row) override { list_.AppendRow(row); }
+
+ private:
+  RowListModel& list_;
+};
+
+}  // namespace verdigo
