@@ -4,11 +4,17 @@
 #include <string>
 #include <string_view>
 
-// The window's edge between the program's code-page bytes and Qt's strings.
+#include "common/code_page.h"
+
+// The window's edge: the program's texts are code-page bytes, Qt's are UTF-16.
 namespace verdigo {
 
-QString CodePageToQString(std::string_view bytes);
-// Characters the code page lacks become its substitute, '?'.
-std::string QStringToCodePage(const QString& text);
+inline QString QStringFromCodePage(std::string_view bytes) {
+  return QString::fromStdU16String(DecodeCodePage(bytes));
+}
+
+inline std::string CodePageFromQString(const QString& text) {
+  return EncodeCodePage(text.toStdU16String());
+}
 
 }  // namespace verdigo

@@ -93,7 +93,7 @@ int RowListModel::columnCount(const QModelIndex& parent) const { return parent.i
 QVariant RowListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= shown_ || index.column() != 0) return {};
   const auto row = static_cast<size_t>(index.row());
-  if (role == Qt::DisplayRole) return CodePageToQString(rows_.Text(row));
+  if (role == Qt::DisplayRole) return QStringFromCodePage(rows_.Text(row));
   if (role == Qt::CheckStateRole && checkable_) {
     return static_cast<int>(rows_.Checked(row) ? Qt::Checked : Qt::Unchecked);
   }
