@@ -4,7 +4,6 @@
 
 #include <QAbstractItemModelTester>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QSignalSpy>
 #include <string>
 
@@ -93,10 +92,3 @@ TEST(ModelRowSink, AppendsToTheList) {
 
 }  // namespace
 }  // namespace verdigo
-
-int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QGuiApplication app(argc, argv);
-  ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
-}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The command line of verdigo-extract.
+namespace verdigo {
+
+inline constexpr std::string_view kExtractProgramName = "verdigo-extract";
+
+struct ExtractOptions {
+  // In order; "-" is standard input. Empty means standard input alone.
+  std::vector<std::string> listFiles;
+  std::string outputFile;  // empty: rows go to standard output
+  bool csv = false;
+  bool nullTerminated = false;
+  bool quiet = false;
+  bool showHelp = false;
+  bool showVersion = false;
+};
+
+struct ParsedArguments {
+  ExtractOptions options;
+  std::string error;  // why the command line is wrong; empty when it is fine
+};
+
+// `args` without the program name.
+ParsedArguments ParseExtractArguments(const std::vector<std::string>& args);
+
+std::string ExtractUsageText();
+
+}  // namespace verdigo

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "cli/progress_display.h"
+#include "engine/interfaces.h"
+
+namespace verdigo {
+
+// Writes all of `text`, retrying short writes; errors are ignored (there is
+// nowhere left to report them).
+void WriteToFd(int fd, std::string_view text);
+
+// "verdigo-extract: " + message + newline, on standard error.
+void PrintProgramMessage(std::string_view message);
+
+// An error report as a terminal shows it: its CR LF and lone CR become line
+// feeds, the program's name goes in front, a line feed at the end.
+std::string ErrorReportForTerminal(std::string_view report);
+
+// The engine's messages on standard error, with the progress line taken away
+// first so the two do not mix.
+class StderrReporter : public EngineReporter {
+ public:
+  explicit StderrReporter(ProgressDisplay& progress) : progress_(progress) {}
+  // "verdigo-extract: URL not found: ADDRESS (REASON)", the address in UTF-8.
+  void UrlNotFound(std::string_view pageUrl, std::string_view reason) override;
+  void ShowErrorReport(const std::string& text) override;
+
+ private:
+  ProgressDisplay& progress_;
+};
+
+}  // namespace verdigo

@@ -1,0 +1,48 @@
+#include "cli/extract_options.h"
+
+#include <gtest/gtest.h>
+
+namespace verdigo {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(ExtractOptions, ListFilesInOrderBundledFlagsAndDoubleDash) {
+  const ParsedArguments parsed = ParseExtractArguments({"a.txt", "-", "-0q", "--", "-o", "b"});
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_EQ(parsed.options.listFiles, (Args{"a.txt", "-", "-o", "b"}));
+  EXPECT_TRUE(parsed.options.nullTerminated);
+  EXPECT_TRUE(parsed.options.quiet);
+  EXPECT_EQ(parsed.options.outputFile, "");
+}
+
+TEST(ExtractOptions, OutputFileInEveryForm) {
+  for (const Args& args : {Args{"-o", "out.csv", "--csv"}, Args{"-oout.csv", "--csv"},
+                           Args{"--csv", "--output=out.csv"}, Args{"--output", "out.csv", "--csv"},
+                           Args{"-qo", "out.csv", "--csv"}}) {
+    const ParsedArguments parsed = ParseExtractArguments(args);
+    ASSERT_EQ(parsed.error, "") << args[0];
+    EXPECT_EQ(parsed.options.outputFile, "out.csv") << args[0];
+    EXPECT_TRUE(parsed.options.csv) << args[0];
+    EXPECT_TRUE(parsed.options.listFiles.empty()) << args[0];
+  }
+}
+
+TEST(ExtractOptions, UsageErrors) {
+  const std::vector<std::pair<Args, std::string>> cases = {
+      {{"-x"}, "unknown option '-x'"},
+      {{"-qz"}, "unknown option '-z'"},
+      {{"--nul"}, "unknown option '--nul'"},
+      {{"--csv=yes", "-o", "f"}, "option '--csv' takes no value"},
+      {{"list", "-o"}, "option '-o' needs a file name"},
+      {{"--output="}, "option '--output' needs a file name"},
+      {{"--csv", "list"}, "--csv needs an output file (-o FILE)"},
+      {{"-0", "-o", "f"}, "-0 applies to standard output only; it cannot be used with -o"},
+  };
+  for (const auto& [args, error] : cases) {
+    EXPECT_EQ(ParseExtractArguments(args).error, error) << args[0];
+  }
+}
+
+}  // namespace
+}  // namespace verdigo

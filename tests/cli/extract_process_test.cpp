@@ -1,0 +1,240 @@
+// verdigo-extract run as a process against a test server on 127.0.0.1.
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "common/product.h"
+#include "tests/support/test_http_server.h"
+
+extern char** environ;
+
+namespace verdigo {
+namespace {
+
+namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+
+struct ProcessResult {
+  int status = -1;  // exit status, -1 when it did not exit normally
+  std::string out;
+  std::string err;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteFile(const std::string& path, std::string_view bytes) {
+  std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+std::string WithCrLf(const std::string& lines) {
+  std::string crlf;
+  for (const char c : lines) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  return crlf;
+}
+
+// Two pages with links, an empty page, and nothing at /missing.html. The
+// address of /dir/page is entered without its slash, which the program adds.
+class ExtractProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/verdigo-cli-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    temp_ = dir_ + "/temp";
+    fs::create_directory(temp_);
+    server_.Serve("/index.html",
+                  "<a href=\"a.html\">A</a> <A HREF=\"/b\">B</A> <a href='no'> "
+                  "<a href=\"http://other.example/x\"> <a href=\"\xC3\xA9t\xC3\xA9.htm\"> "
+                  "<a href=\"x,y.html\">");
+    server_.Serve("/empty.html", "");
+    server_.Serve("/dir/page/", "<a href=\"sub/\xE9.html\">");
+  }
+  void TearDown() override {
+    EXPECT_TRUE(fs::is_empty(temp_)) << "the private temporary folder was left behind";
+    fs::remove_all(dir_);
+  }
+
+  std::string U(const std::string& path) const { return server_.Url(path); }
+  std::string IndexRows(char end) const {
+    std::string rows;
+    for (const std::string& row :
+         {U("/index.html"), U("/a.html"), U("/b/"), std::string("http://other.example/x/"),
+          U("/\xC3\xA9t\xC3\xA9.htm"), U("/x,y.html")}) {
+      rows += row + end;
+    }
+    return rows;
+  }
+  std::string ListFile(const std::string& name, std::string_view bytes) const {
+    const std::string path = dir_ + "/" + name;
+    WriteFile(path, bytes);
+    return path;
+  }
+  std::vector<std::string> RequestedPaths() const {
+    std::vector<std::string> paths;
+    for (const auto& request : server_.Requests()) paths.push_back(request.path);
+    return paths;
+  }
+
+  // Runs the program with `args`, `input` on standard input and a fresh
+  // TEMP; standard output goes to `stdoutFd` when given.
+  ProcessResult Run(const Args& args, std::string_view input = "", int stdoutFd = -1) {
+    WriteFile(dir_ + "/stdin", input);
+    const int in = ::open((dir_ + "/stdin").c_str(), O_RDONLY);
+    const int out = stdoutFd >= 0
+                        ? stdoutFd
+                        : ::open((dir_ + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open((dir_ + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<std::string> env = {"TEMP=" + temp_, "no_proxy=127.0.0.1", "NO_PROXY=127.0.0.1"};
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string_view entry = *e;
+      if (!entry.starts_with("TEMP=") && !entry.starts_with("no_proxy=") &&
+          !entry.starts_with("NO_PROXY=")) {
+        env.emplace_back(entry);
+      }
+    }
+    Args argv = {VERDIGO_EXTRACT_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const std::vector<char*> argvPtrs = Pointers(argv);
+    const std::vector<char*> envPtrs = Pointers(env);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::dup2(in, 0);
+      ::dup2(out, 1);
+      ::dup2(err, 2);
+      ::execve(argvPtrs[0], argvPtrs.data(), envPtrs.data());
+      ::_exit(127);
+    }
+    for (const int fd : {in, out, err}) ::close(fd);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ProcessResult result;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (stdoutFd < 0) result.out = ReadFile(dir_ + "/stdout");
+    result.err = ReadFile(dir_ + "/stderr");
+    return result;
+  }
+
+  static std::vector<char*> Pointers(std::vector<std::string>& texts) {
+    std::vector<char*> pointers;
+    for (std::string& text : texts) pointers.push_back(text.data());
+    pointers.push_back(nullptr);
+    return pointers;
+  }
+
+  testing::TestHttpServer server_;
+  std::string dir_;
+  std::string temp_;
+};
+
+TEST_F(ExtractProcessTest, RowsOnStandardOutputByteForByte) {
+  const std::string list = ListFile(
+      "list.txt", U("/index.html") + "\n" + U("/dir/page") + "\n" + U("/empty.html") + "\n");
+  const ProcessResult r = Run({list});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, IndexRows('\n') + U("/dir/page/") + "\n" + U("/dir/page/sub/\xE9.html") + "\n" +
+                       U("/empty.html") + "\n");
+}
+
+TEST_F(ExtractProcessTest, FailedPagesAreReportedAndTheRunGoesOn) {
+  // CR, CR LF and LF endings, an empty line in the middle, none at the end.
+  const std::string list = ListFile(
+      "list.txt", U("/empty.html") + "\r" + U("/missing.html") + "\r\n\n" + U("/index.html"));
+  const ProcessResult r = Run({list});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, U("/empty.html") + "\n" + IndexRows('\n'));
+  EXPECT_THAT(r.err,
+              ::testing::StartsWith("verdigo-extract: URL not found: " + U("/missing.html") +
+                                    " (HTTP 404)\n" + "verdigo-extract: URL not found: http:// ("));
+  EXPECT_THAT(r.err, ::testing::EndsWith(")\n"));
+  EXPECT_EQ(RequestedPaths(), (Args{"/empty.html", "/missing.html", "/index.html"}));
+}
+
+TEST_F(ExtractProcessTest, StandardInputAndNulTerminators) {
+  const ProcessResult plain = Run({"-q"}, U("/empty.html") + "\r\n");
+  EXPECT_EQ(plain.status, 0);
+  EXPECT_EQ(plain.out, U("/empty.html") + "\n");
+
+  const std::string first = ListFile("first.txt", U("/index.html") + "\n");
+  const std::string last = ListFile("last.txt", U("/missing.html"));
+  const ProcessResult nul = Run({"-0", first, "-", last}, U("/empty.html"));
+  EXPECT_EQ(nul.status, 1);
+  EXPECT_EQ(nul.out, IndexRows('\0') + U("/empty.html") + std::string(1, '\0'));
+  EXPECT_EQ(nul.err, "verdigo-extract: URL not found: " + U("/missing.html") + " (HTTP 404)\n");
+}
+
+TEST_F(ExtractProcessTest, ResultsFileInBothFormatsReplacesTheOldOne) {
+  const std::string list = ListFile("list.txt", U("/index.html") + "\n" + U("/empty.html"));
+  const std::string output = dir_ + "/out.txt";
+  WriteFile(output, "old content that is longer than nothing");
+
+  const ProcessResult text = Run({"-o", output, list});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(text.out, "");
+  EXPECT_EQ(ReadFile(output), WithCrLf(IndexRows('\n') + U("/empty.html") + "\n"));
+
+  const ProcessResult csv = Run({"--csv", "-o", output, list});
+  EXPECT_EQ(csv.status, 0);
+  EXPECT_EQ(ReadFile(output), U("/index.html") + "," + U("/a.html") + "," + U("/b/") +
+                                  ",http://other.example/x/," + U("/\xC3\xA9t\xC3\xA9.htm") +
+                                  ",\"" + U("/x,y.html") + "\"," + U("/empty.html") + ",\r\n");
+
+  const std::string none = ListFile("none.txt", U("/missing.html"));
+  EXPECT_EQ(Run({"-o", output, "--csv", none}).status, 1);
+  EXPECT_EQ(ReadFile(output), "\r\n");
+  EXPECT_EQ(Run({"-o", output, none}).status, 1);
+  EXPECT_EQ(ReadFile(output), "");
+}
+
+TEST_F(ExtractProcessTest, FileAndUsageErrorsExitWithTwo) {
+  const std::string list = ListFile("list.txt", U("/index.html"));
+  const ProcessResult missing = Run({list, dir_ + "/none.txt"});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.out, "");
+  EXPECT_EQ(missing.err, "verdigo-extract: cannot read " + dir_ + "/none.txt: File not found\n");
+  EXPECT_TRUE(server_.Requests().empty()) << "nothing is fetched when a list cannot be read";
+
+  const std::string output = dir_ + "/no/such/folder/out.txt";
+  const ProcessResult unwritable = Run({"-o", output, list});
+  EXPECT_EQ(unwritable.status, 2);
+  EXPECT_EQ(unwritable.err, "verdigo-extract: cannot write " + output + ": File not found\n");
+
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  ::close(pipeFds[0]);
+  const ProcessResult closedPipe = Run({list}, "", pipeFds[1]);
+  EXPECT_EQ(closedPipe.status, 2);
+  EXPECT_EQ(closedPipe.err, "verdigo-extract: cannot write standard output: Broken pipe\n");
+
+  const ProcessResult usage = Run({"-x", list});
+  EXPECT_EQ(usage.status, 2);
+  EXPECT_EQ(usage.err,
+            "verdigo-extract: unknown option '-x'\n"
+            "Try 'verdigo-extract --help' for more information.\n");
+}
+
+TEST_F(ExtractProcessTest, Version) {
+  const ProcessResult version = Run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "verdigo-extract " + std::string(ProgramVersion()) + "\n");
+}
+
+}  // namespace
+}  // namespace verdigo
