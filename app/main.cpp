@@ -1,0 +1,14 @@
+#include <QApplication>
+
+#include "common/file_routines.h"
+#include "window/form1.h"
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  verdigo::Form1 window(verdigo::Form1Setup::ForProgram());
+  window.Form_Load();
+  window.show();
+  const int status = QApplication::exec();
+  verdigo::RemovePrivateTempFolder();
+  return status;
+}

@@ -1,0 +1,53 @@
+#include "window/extraction_run.h"
+
+#include <string>
+
+#include "common/error_report.h"
+#include "window/box_reporter.h"
+#include "window/pointer_state.h"
+#include "window/row_list_model.h"
+
+namespace verdigo {
+
+namespace {
+constexpr std::int16_t kTempIndex = 1;
+}
+
+void ExtractionRun::Start() {
+  ErrorTrap trap(ProcedurePath("Form1", "PushButton7_Click"), p_.reporter);
+  bool alreadyRunning = false;
+  trap.Run(100, [&] { alreadyRunning = running_; });
+  if (alreadyRunning) return;
+  trap.Run(102, [&] { running_ = true; });
+  bool haveEntries = false;
+  trap.Run(104, [&] { haveEntries = p_.urls.Count() >= 1; });
+  if (haveEntries) {
+    trap.Run(106, [&] { p_.pointer.BeginRun(); });
+    ProcessEntries(trap);
+    // The last rows are on screen before the box, and the hourglass stays
+    // until it is closed.
+    trap.Run(118, [&] {
+      p_.results.FlushPending();
+      p_.reporter.Inform("Done.");
+    });
+    trap.Run(120, [&] { p_.pointer.EndRun(); });
+  } else {
+    trap.Run(122, [&] { p_.reporter.Inform("No URLs added."); });
+  }
+  trap.Run(124, [&] { running_ = false; });
+}
+
+void ExtractionRun::ProcessEntries(ErrorTrap& trap) {
+  int n = 0;
+  trap.Run(108, [&] { n = p_.urls.Count(); });  // entries added later wait for the next run
+  std::string entry;
+  for (int i = 1; i <= n; ++i) {
+    trap.Run(110, [&] { p_.yieldNow(); });
+    // The list may have been shortened meanwhile: stop at its end.
+    if (i > p_.urls.Count()) break;
+    trap.Run(112, [&] { entry = std::string(p_.urls.RowText(i - 1)); });
+    trap.Run(114, [&] { p_.engine.GetUrls(p_.resultSink, entry, kTempIndex); });
+  }
+}
+
+}  // namespace verdigo

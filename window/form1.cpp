@@ -1,0 +1,281 @@
+#include "window/form1.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QEnterEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeView>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/error_report.h"
+#include "common/file_routines.h"
+#include "common/product.h"
+#include "engine/curl_downloader.h"
+#include "window/hover_cursor.h"
+#include "window/program_icon.h"
+#include "window/qt_dialogs.h"
+#include "window/qt_text.h"
+
+namespace verdigo {
+
+namespace {
+constexpr int kClientWidthTwips = 8040;
+constexpr int kClientHeightTwips = 7920;
+constexpr int kListLeft = 120;
+constexpr int kListWidth = 7800;
+constexpr int kListHeight = 2535;
+constexpr int kButtonHeight = 405;
+constexpr int kHalfWidth = 3840;
+constexpr int kLeftColumn = 120;
+constexpr int kRightColumn = 4080;
+constexpr int kColumnWidth = 7000;
+constexpr char kListTip[] =
+    "Double-click item to remove it. Move | line to right and out of window to reveal full names.";
+
+QFont ArialBold(qreal points) {
+  QFont font(QStringLiteral("Arial"));
+  font.setPointSizeF(points);
+  font.setBold(true);
+  return font;
+}
+
+[[noreturn]] void EndProgramNow() {
+  RemovePrivateTempFolder();
+  std::fflush(nullptr);
+  std::_Exit(0);
+}
+}  // namespace
+
+int TwipsToPixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
+
+Form1Setup Form1Setup::ForProgram() {
+  Form1Setup setup;
+  setup.programFolder = QCoreApplication::applicationDirPath().toStdString();
+  setup.checkOnline = CheckOnline;
+  setup.homePage = DefaultHomePageHooks();
+  setup.endProgram = EndProgramNow;
+  return setup;
+}
+
+Form1::Form1(Form1Setup setup, QWidget* parent)
+    : QWidget(parent),
+      setup_(std::move(setup)),
+      ownDialogs_(setup_.dialogs ? nullptr : std::make_unique<QtDialogs>(this)),
+      dialogs_(setup_.dialogs ? *setup_.dialogs : *ownDialogs_),
+      title_(kDisplayName),
+      reporter_(dialogs_, title_),
+      curl_(setup_.downloader ? nullptr : std::make_unique<CurlDownloader>()),
+      download_(setup_.downloader ? *setup_.downloader : *curl_),
+      engine_(download_, reporter_, [this] { pump_.YieldSometimes(); }),
+      urlList_(new RowListModel(false, this)),
+      resultList_(new RowListModel(true, this)),
+      resultSink_(*resultList_),
+      run_({*urlList_, *resultList_, resultSink_, engine_, pointer_, reporter_,
+            [this] { pump_.YieldNow(); }}) {
+  setObjectName(QStringLiteral("Form1"));
+  setWindowTitle(QStringLiteral("Form1"));
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint);
+  setFixedSize(TwipsToPixels(kClientWidthTwips), TwipsToPixels(kClientHeightTwips));
+  setFont(ArialBold(9));
+  QPalette palette = this->palette();
+  palette.setColor(QPalette::Window, Qt::white);
+  setPalette(palette);
+  setAutoFillBackground(true);
+  CreateControls();
+  WatchPointer();
+  pointer_.SetOnChange([this](PointerValue value) { ShowPointer(value); });
+}
+
+Form1::~Form1() = default;
+
+void Form1::CreateControls() {
+  // In the order of creation, which is also the tab order.
+  listView1_ = CreateList("ListView1", urlList_, 120);
+  listView2_ = CreateList("ListView2", resultList_, 4280);
+  pushButton5_ = CreateButton("PushButton5", "Add URL", kLeftColumn, 2750, kHalfWidth,
+                              &Form1::PushButton5_Click);
+  pushButton13_ = CreateButton("PushButton13", "Load List From Text File", kRightColumn, 2750,
+                               kHalfWidth, &Form1::PushButton13_Click);
+  pushButton11_ = CreateButton("PushButton11", "Clear List", kLeftColumn, 3260, kHalfWidth,
+                               &Form1::PushButton11_Click);
+  pushButton7_ = CreateButton("PushButton7", "Start Extracting Links", kLeftColumn, 3770,
+                              kListWidth, &Form1::PushButton7_Click);
+  pushButton6_ = CreateButton("PushButton6", "Save Results As Text File", kLeftColumn, 6900,
+                              kHalfWidth, &Form1::PushButton6_Click);
+  pushButton1_ = CreateButton("PushButton1", "Save As Comma Delimited", kRightColumn, 6900,
+                              kHalfWidth, &Form1::PushButton1_Click);
+  pushButton9_ = CreateButton("PushButton9", "Clear Results", kRightColumn, 7410, kHalfWidth,
+                              &Form1::PushButton9_Click);
+  pushButton2_ = CreateButton("PushButton2", "Copy Results To Clipboard", kLeftColumn, 7410,
+                              kHalfWidth, &Form1::PushButton2_Click);
+  pushButton3_ = CreateButton("PushButton3", "Load Sample/Example Files", kRightColumn, 3260,
+                              kHalfWidth, &Form1::PushButton3_Click);
+  QWidget* order[] = {listView1_,    listView2_,   pushButton5_, pushButton13_,
+                      pushButton11_, pushButton7_, pushButton6_, pushButton1_,
+                      pushButton9_,  pushButton2_, pushButton3_};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+QTreeView* Form1::CreateList(const char* name, RowListModel* model, int top) {
+  auto* list = new QTreeView(this);
+  list->setObjectName(QString::fromLatin1(name));
+  list->setGeometry(TwipsToPixels(kListLeft), TwipsToPixels(top), TwipsToPixels(kListWidth),
+                    TwipsToPixels(kListHeight));
+  list->setFont(ArialBold(9));
+  list->setToolTip(QString::fromLatin1(kListTip));
+  list->setRootIsDecorated(false);
+  list->setItemsExpandable(false);
+  list->setUniformRowHeights(true);
+  list->setAllColumnsShowFocus(true);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  list->setModel(model);
+  // One column that keeps its width; the user drags its divider to widen it.
+  list->header()->setStretchLastSection(false);
+  list->header()->setSectionResizeMode(QHeaderView::Interactive);
+  list->header()->setSectionsMovable(false);
+  return list;
+}
+
+QPushButton* Form1::CreateButton(const char* name, const QString& caption, int left, int top,
+                                 int width, void (Form1::*onClick)()) {
+  auto* button = new QPushButton(caption, this);
+  button->setObjectName(QString::fromLatin1(name));
+  button->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
+                      TwipsToPixels(kButtonHeight));
+  button->setFont(ArialBold(11.25));
+  button->setAutoDefault(false);
+  connect(button, &QPushButton::clicked, this, [this, onClick] { (this->*onClick)(); });
+  return button;
+}
+
+void Form1::Form_Load() {
+  ErrorTrap trap(ProcedurePath("Form1", "Form_Load"), reporter_);
+  trap.Run(100, [&] { ApplySkin(*this, skin_, setup_.programFolder); });
+  trap.Run(102, [&] {
+    if (!setup_.checkOnline) return;
+    setup_.checkOnline([this](const std::string& text) { reporter_.Inform(text); },
+                       [this] { pump_.YieldSometimes(); });
+  });
+  LoadHoverCursor();
+  trap.Run(110, [&] {
+    if (setup_.homePage.draw) ShowHomePageSometimes(setup_.homePage);
+  });
+  trap.Run(128, [&] { setWindowTitle(QStringFromCodePage(kDisplayName)); });
+  trap.Run(128, [&] { setWindowIcon(ProgramIcon()); });
+  trap.Run(128, [&] { title_.SetAppTitle(); });
+  trap.Run(130, [&] { urlList_->SetHeader(QStringLiteral("URL(s)")); });
+  trap.Run(132, [&] { listView1_->header()->resizeSection(0, TwipsToPixels(kColumnWidth)); });
+  trap.Run(134, [&] { resultList_->SetHeader(QStringLiteral("Result(s)")); });
+  trap.Run(136, [&] { listView2_->header()->resizeSection(0, TwipsToPixels(kColumnWidth)); });
+}
+
+void Form1::LoadHoverCursor() {
+  ErrorTrap trap(ProcedurePath("Form1", "Form_Load"), reporter_);
+  const std::string path = HoverCursorPath(setup_.programFolder);
+  bool present = false;
+  trap.Run(106, [&] { present = FileExists(path); });
+  if (!present) return;
+  trap.Run(108, [&] {
+    hoverCursor_ = LoadCursorFile(path);
+    hasHoverCursor_ = true;
+  });
+}
+
+void Form1::PushButton7_Click() { run_.Start(); }
+
+// The lists' buttons and gestures.
+void Form1::PushButton5_Click() {}
+void Form1::PushButton13_Click() {}
+void Form1::PushButton11_Click() {}
+void Form1::PushButton3_Click() {}
+void Form1::PushButton6_Click() {}
+void Form1::PushButton1_Click() {}
+void Form1::PushButton9_Click() {}
+void Form1::PushButton2_Click() {}
+void Form1::ListView1_KeyDown(int, Qt::KeyboardModifiers) {}
+void Form1::ListView1_DblClick() {}
+void Form1::ListView2_KeyDown(int, Qt::KeyboardModifiers) {}
+void Form1::ListView2_DblClick() {}
+
+void Form1::WatchPointer() {
+  // Every part of the window reports mouse movement, lists down to their
+  // headers and scroll bars, so the pointer follows the mouse everywhere.
+  setMouseTracking(true);
+  installEventFilter(this);
+  for (QWidget* child : findChildren<QWidget*>()) {
+    child->setMouseTracking(true);
+    child->installEventFilter(this);
+  }
+}
+
+void Form1::ShowPointer(PointerValue value) {
+  switch (value) {
+    case PointerValue::Hourglass:
+      setCursor(Qt::WaitCursor);
+      break;
+    case PointerValue::Custom:
+      setCursor(hasHoverCursor_ ? hoverCursor_ : QCursor(Qt::ArrowCursor));
+      break;
+    case PointerValue::Default:
+      unsetCursor();
+      break;
+  }
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type == QEvent::Enter || type == QEvent::MouseMove) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (qobject_cast<QPushButton*>(widget)) {
+      pointer_.MouseOverButton();
+    } else if (widget == this) {
+      // Movement that a button passed up belongs to the button.
+      const QPointF at = type == QEvent::Enter ? static_cast<QEnterEvent*>(event)->position()
+                                               : static_cast<QMouseEvent*>(event)->position();
+      if (childAt(at.toPoint()) == nullptr) pointer_.MouseOverSurface();
+    } else if (widget != nullptr) {
+      pointer_.MouseOverSurface();  // a list or one of its parts
+    }
+  }
+  HandleListGesture(watched, event);
+  return QWidget::eventFilter(watched, event);
+}
+
+void Form1::HandleListGesture(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == listView1_) ListView1_KeyDown(key->key(), key->modifiers());
+    if (watched == listView2_) ListView2_KeyDown(key->key(), key->modifiers());
+  } else if (event->type() == QEvent::MouseButtonDblClick) {
+    if (watched == listView1_->viewport()) ListView1_DblClick();
+    if (watched == listView2_->viewport()) ListView2_DblClick();
+  }
+}
+
+void Form1::showEvent(QShowEvent* event) {
+  if (!placed_) {
+    placed_ = true;
+    const QRect area = screen()->availableGeometry();
+    move(area.center() - rect().center());
+  }
+  QWidget::showEvent(event);
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+  // Ends the program at once, whatever is under way: nothing is saved.
+  if (setup_.endProgram) setup_.endProgram();
+  RemovePrivateTempFolder();
+  event->accept();
+}
+
+}  // namespace verdigo
