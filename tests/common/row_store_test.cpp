@@ -30,6 +30,22 @@ TEST(RowStore, RemovalAndCompactionKeepEveryOtherText) {
   EXPECT_THROW(rows.Remove(5), std::out_of_range);
 }
 
+TEST(RowStore, RowsAcrossAndBeyondChunksStayWhole) {
+  RowStore rows;
+  const std::string big(700'000, 'b');
+  const std::string huge(4'000'000, 'h');
+  rows.Append(big);
+  rows.Append(big + "2");  // does not fit beside the first
+  rows.Append(huge);
+  rows.Append("tail");
+  EXPECT_EQ(rows.Text(0), big);
+  EXPECT_EQ(rows.Text(1), big + "2");
+  EXPECT_EQ(rows.Text(2), huge);
+  EXPECT_EQ(rows.Text(3), "tail");
+  rows.Remove(2);  // compacts
+  EXPECT_EQ(Texts(rows), (std::vector<std::string>{big, big + "2", "tail"}));
+}
+
 TEST(RowStore, SnapshotDoesNotFollowLaterChanges) {
   RowStore rows;
   rows.Append("a");
