@@ -1,6 +1,18 @@
 #include "common/results_format.h"
 
 namespace verdigo {
+namespace {
+
+// One plain pass: find_first_of with a set of four costs several times as
+// much on a million rows.
+bool NeedsQuotes(std::string_view row) {
+  for (const char c : row) {
+    if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+  }
+  return false;
+}
+
+}  // namespace
 
 void AppendTextFileRow(std::string& out, std::string_view row) {
   out += row;
@@ -8,7 +20,7 @@ void AppendTextFileRow(std::string& out, std::string_view row) {
 }
 
 void AppendCsvRow(std::string& out, std::string_view row) {
-  if (row.find_first_of(",\"\r\n") == std::string_view::npos) {
+  if (!NeedsQuotes(row)) {
     out += row;
   } else {
     out += '"';
