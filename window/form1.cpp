@@ -265,8 +265,10 @@ void Form1::HandleListGesture(QObject* watched, QEvent* event) {
 void Form1::showEvent(QShowEvent* event) {
   if (!placed_) {
     placed_ = true;
-    const QRect area = screen()->availableGeometry();
-    move(area.center() - rect().center());
+    // The frame counts where the platform already knows it.
+    QRect frame = frameGeometry();
+    frame.moveCenter(screen()->availableGeometry().center());
+    move(frame.topLeft());
   }
   QWidget::showEvent(event);
 }

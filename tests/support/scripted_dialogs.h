@@ -77,14 +77,6 @@ class ScriptedDialogs : public Dialogs {
     return saveAnswers.empty() ? QString() : Take(saveAnswers);
   }
 
-  std::vector<QString> MessageTexts() const {
-    std::vector<QString> texts;
-    for (const ShownBox& box : shown) {
-      if (box.kind == ShownKind::Message) texts.push_back(box.text);
-    }
-    return texts;
-  }
-
  private:
   void Record(ShownBox box) {
     shown.push_back(box);
