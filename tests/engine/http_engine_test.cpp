@@ -1,0 +1,314 @@
+// The downloader and the whole engine against a real HTTP server on 127.0.0.1.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "common/file_routines.h"
+#include "common/product.h"
+#include "engine/curl_downloader.h"
+#include "engine/extract_links.h"
+#include "tests/support/test_http_server.h"
+
+namespace verdigo {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using testing::TestHttpServer;
+
+// TEMP for this process: a fresh folder, set before anything asks for the
+// private temporary folder. Left allocated so the exit handler can use it.
+const std::string& TestTempBase() {
+  static const std::string* const base = [] {
+    auto* folder =
+        new std::string((std::filesystem::temp_directory_path() / "verdigo-http-XXXXXX").string());
+    if (::mkdtemp(folder->data()) == nullptr) std::abort();
+    ::setenv("TEMP", folder->c_str(), 1);
+    // Registered before the private folder's own clean-up, so it runs after.
+    std::atexit([] { ::rmdir(TestTempBase().c_str()); });
+    return folder;
+  }();
+  return *base;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  return names;
+}
+
+std::string ReadFile(const std::string& path) { return ReadWholeFile(path, 1 << 20); }
+
+struct NotFound {
+  std::string pageUrl;
+  std::string reason;
+  bool operator==(const NotFound&) const = default;
+  friend void PrintTo(const NotFound& n, std::ostream* os) {
+    *os << "{" << n.pageUrl << ", " << n.reason << "}";
+  }
+};
+
+class RecordingReporter : public EngineReporter {
+ public:
+  void ShowErrorReport(const std::string& text) override { errorReports.push_back(text); }
+  void UrlNotFound(std::string_view pageUrl, std::string_view reason) override {
+    notFound.push_back({std::string(pageUrl), std::string(reason)});
+  }
+  std::vector<std::string> errorReports;
+  std::vector<NotFound> notFound;
+};
+
+class VectorSink : public RowSink {
+ public:
+  void AppendRow(std::string_view row) override { rows.emplace_back(row); }
+  std::vector<std::string> rows;
+};
+
+class EngineOverHttp : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestTempBase();
+    settings.connectTimeout = std::chrono::seconds(5);
+  }
+
+  // Built on first use, so that a test may change `settings` before.
+  CurlDownloader& Downloader() {
+    if (!downloader) downloader = std::make_unique<CurlDownloader>(settings);
+    return *downloader;
+  }
+
+  bool Extract(const std::string& address) {
+    if (!engine) engine = std::make_unique<ExtractLinks>(Downloader(), reporter);
+    return engine->GetUrls(results, address, 1);
+  }
+
+  // The one failure of a page, with no row and no error report.
+  void ExpectOnlyFailure(const std::string& pageUrl, const std::string& reason) {
+    EXPECT_THAT(results.rows, IsEmpty());
+    EXPECT_THAT(reporter.errorReports, IsEmpty());
+    EXPECT_THAT(reporter.notFound, ElementsAre(NotFound{pageUrl, reason}));
+    EXPECT_THAT(FolderEntries(PrivateTempFolder()), IsEmpty());
+  }
+
+  TestHttpServer server;  // declared first: outlives the downloader's connections
+  DownloadSettings settings;
+  RecordingReporter reporter;
+  VectorSink results;
+  std::unique_ptr<CurlDownloader> downloader;
+  std::unique_ptr<ExtractLinks> engine;
+};
+
+TEST_F(EngineOverHttp, OrdinaryPageGivesPageRowThenLinks) {
+  server.Serve("/site/index.html", R"(<html><a href="about.html">About</a>
+<a href="/news/">News</a> <a href="http://127.0.0.1:1/x.htm">Elsewhere</a></html>)");
+  EXPECT_TRUE(Extract(server.Url("/site/index.html")));
+  const std::string base = server.Url("/site");
+  EXPECT_THAT(results.rows, ElementsAre(server.Url("/site/index.html"), base + "/about.html",
+                                        base + "/news/", "http://127.0.0.1:1/x.htm"));
+  EXPECT_THAT(reporter.errorReports, IsEmpty());
+  EXPECT_THAT(reporter.notFound, IsEmpty());
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].userAgent, "Verdigo/" + std::string(ProgramVersion()));
+}
+
+TEST_F(EngineOverHttp, LinksInEveryForm) {
+  server.Serve("/dir/links.html",
+               "<a href=\"lower.html\"><A HREF=\"Upper.htm\"><a Href=\"mixed\">\n"
+               "<a href='single.html'> <a href=bare.html>\n"
+               "<a href = \"both.html\"> <a href= \"after.html\"> <a href =\"before.html\">\n"
+               "<a href=\"\">empty</a> <div data-href=\"data.html\"></div>\n"
+               "<a href=\"lower.html\">again</a>\n"
+               "<a href=\"two\r\nlines.html\">\n"
+               "<a href=\"caf\xC3\xA9/\xE2\x82\xAC\x81.html\">\n"
+               "<a href=\"never-closed.html>");
+  EXPECT_TRUE(Extract(server.Url("/dir/links.html")));
+  const std::string base = server.Url("/dir");
+  EXPECT_THAT(
+      results.rows,
+      ElementsAre(server.Url("/dir/links.html"), base + "/lower.html", base + "/Upper.htm",
+                  base + "/mixed/", base + "/", base + "/data.html", base + "/lower.html",
+                  base + "/two\r\nlines.html", base + "/caf\xC3\xA9/\xE2\x82\xAC\x81.html"));
+  EXPECT_THAT(reporter.errorReports, IsEmpty());
+}
+
+TEST_F(EngineOverHttp, EmptyPageGivesItsPageRowAndNoReport) {
+  server.Serve("/empty.html", "");
+  EXPECT_TRUE(Extract(server.Url("/empty.html")));
+  EXPECT_THAT(results.rows, ElementsAre(server.Url("/empty.html")));
+  EXPECT_THAT(reporter.errorReports, IsEmpty());
+  EXPECT_THAT(reporter.notFound, IsEmpty());
+}
+
+TEST_F(EngineOverHttp, ErrorStatusIsAFailedPageAndItsBodyIsNotScanned) {
+  server.Serve("/gone.html", "<a href=\"ghost.html\">", "text/html", 404);
+  server.Serve("/broken.html", "<a href=\"ghost.html\">", "text/html", 500);
+  EXPECT_FALSE(Extract(server.Url("/gone.html")));
+  ExpectOnlyFailure(server.Url("/gone.html"), "HTTP 404");
+  reporter.notFound.clear();
+  EXPECT_FALSE(Extract(server.Url("/broken.html")));
+  ExpectOnlyFailure(server.Url("/broken.html"), "HTTP 500");
+}
+
+TEST_F(EngineOverHttp, RedirectIsFollowedAndLinksResolveAgainstTheEnteredAddress) {
+  server.Redirect("/old/", "/new/page.html");
+  server.Serve("/new/page.html", "<a href=\"x.html\">");
+  EXPECT_TRUE(Extract(server.Url("/old")));
+  EXPECT_THAT(results.rows, ElementsAre(server.Url("/old/"), server.Url("/old/x.html")));
+  ASSERT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(server.Requests()[1].path, "/new/page.html");
+}
+
+TEST_F(EngineOverHttp, RedirectsStopAtTheLimit) {
+  settings.maxRedirects = 1;
+  server.Redirect("/r1/", "/r2/");
+  server.Redirect("/r2/", "/r3/");
+  server.Serve("/r3/", "<a href=\"x.html\">");
+  EXPECT_FALSE(Extract(server.Url("/r1/")));
+  ExpectOnlyFailure(server.Url("/r1/"), "Maximum (1) redirects followed");
+}
+
+TEST_F(EngineOverHttp, RedirectToAnotherSchemeIsRefused) {
+  server.Redirect("/to-ftp/", "ftp://127.0.0.1:" + std::to_string(server.Port()) + "/x");
+  EXPECT_FALSE(Extract(server.Url("/to-ftp/")));
+  ExpectOnlyFailure(server.Url("/to-ftp/"),
+                    "Protocol \"ftp\" not supported or disabled in libcurl");
+  EXPECT_EQ(server.Requests().size(), 1u);
+}
+
+TEST_F(EngineOverHttp, AddressThatIsNotHttpFailsWithoutTraffic) {
+  // Starts with "http", so the engine does not prefix it.
+  const std::string address = "httpx://127.0.0.1:" + std::to_string(server.Port()) + "/a.html";
+  EXPECT_FALSE(Extract(address));
+  ExpectOnlyFailure(address, "Only http and https addresses can be downloaded");
+  EXPECT_THAT(server.Requests(), IsEmpty());
+}
+
+TEST_F(EngineOverHttp, SchemeInCapitalsIsAccepted) {
+  server.Serve("/a.html", "<a href=\"b.html\">");
+  const std::string address = "HTTP://127.0.0.1:" + std::to_string(server.Port()) + "/a.html";
+  EXPECT_TRUE(Extract(address));
+  EXPECT_EQ(results.rows.size(), 2u);
+}
+
+TEST_F(EngineOverHttp, GzipBodyIsScannedDecoded) {
+  server.ServeGzip("/z/packed.html", "<p>text</p><a href=\"inside.html\">");
+  EXPECT_TRUE(Extract(server.Url("/z/packed.html")));
+  EXPECT_THAT(results.rows,
+              ElementsAre(server.Url("/z/packed.html"), server.Url("/z/inside.html")));
+}
+
+TEST_F(EngineOverHttp, TwoPagesInARowShareTheFileAndTheConnection) {
+  server.Serve("/long.html", std::string(5000, ' ') + "<a href=\"late.html\">");
+  server.Serve("/short.html", "<a href=\"s.html\">");
+  EXPECT_TRUE(Extract(server.Url("/long.html")));
+  EXPECT_THAT(FolderEntries(PrivateTempFolder()), IsEmpty());
+  EXPECT_TRUE(Extract(server.Url("/short.html")));
+  EXPECT_THAT(results.rows, ElementsAre(server.Url("/long.html"), server.Url("/late.html"),
+                                        server.Url("/short.html"), server.Url("/s.html")));
+  EXPECT_THAT(FolderEntries(PrivateTempFolder()), IsEmpty());
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[0].clientPort, requests[1].clientPort);
+}
+
+TEST_F(EngineOverHttp, PrivateTemporaryFolderIsInTempAndOnlyForTheOwner) {
+  server.Serve("/a.html", "");
+  EXPECT_TRUE(Extract(server.Url("/a.html")));
+  const std::string folder = PrivateTempFolder();
+  EXPECT_EQ(std::filesystem::path(folder).parent_path().string(), TestTempBase());
+  struct stat st {};
+  ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISDIR(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+}
+
+TEST_F(EngineOverHttp, StalledTransferIsAbandoned) {
+  settings.stallTimeout = std::chrono::seconds(1);
+  server.Stall("/stall/");
+  EXPECT_FALSE(Extract(server.Url("/stall/")));
+  ExpectOnlyFailure(server.Url("/stall/"),
+                    "Operation too slow. Less than 1 bytes/sec transferred the last 1 seconds");
+}
+
+TEST_F(EngineOverHttp, ConnectionClosedMidBodyIsAFailedPage) {
+  server.CloseMidBody("/cut/", 100, std::string(10, 'a'));
+  EXPECT_FALSE(Extract(server.Url("/cut/")));
+  ExpectOnlyFailure(server.Url("/cut/"), "transfer closed with 90 bytes remaining to read");
+}
+
+TEST_F(EngineOverHttp, BodyOverTheCapIsAFailedPage) {
+  settings.maxBodyBytes = 100;
+  server.Serve("/exact.html", std::string(100, 'a'));
+  server.Serve("/over.html", std::string(101, 'a'));
+  // Compressed it is small; only the decoded size tells.
+  server.ServeGzip("/packed.html", std::string(1000, 'a'));
+  EXPECT_TRUE(Extract(server.Url("/exact.html")));
+  results.rows.clear();
+  EXPECT_FALSE(Extract(server.Url("/over.html")));
+  ExpectOnlyFailure(server.Url("/over.html"), "Page larger than 100 bytes");
+  reporter.notFound.clear();
+  EXPECT_FALSE(Extract(server.Url("/packed.html")));
+  ExpectOnlyFailure(server.Url("/packed.html"), "Page larger than 100 bytes");
+}
+
+TEST_F(EngineOverHttp, AddressIsEncodedForTheRequestOnly) {
+  server.Serve("/my dir/caf\xC3\xA9.html", "<a href=\"x y.html\">");
+  const std::string address = server.Url("/my dir/caf\xC3\xA9.html");
+  EXPECT_TRUE(Extract(address));
+  EXPECT_THAT(results.rows, ElementsAre(address, server.Url("/my dir/x y.html")));
+}
+
+TEST_F(EngineOverHttp, FetchReplacesTheWholeFileAndMakesItPrivate) {
+  server.Serve("/long.html", std::string(300, 'L'));
+  server.Serve("/short.html", "short");
+  const std::string path = PrivateTempFolder() + "/fetch.tmp";
+  ASSERT_TRUE(Downloader().Fetch(server.Url("/long.html"), path).ok);
+  const DownloadOutcome outcome = Downloader().Fetch(server.Url("/short.html"), path);
+  EXPECT_TRUE(outcome.ok);
+  EXPECT_EQ(outcome.reason, "");
+  EXPECT_EQ(ReadFile(path), "short");
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  ::unlink(path.c_str());
+}
+
+TEST_F(EngineOverHttp, FetchDoesNotFollowAPlantedLink) {
+  server.Serve("/a.html", "planted?");
+  const std::string victim = PrivateTempFolder() + "/victim";
+  const std::string path = PrivateTempFolder() + "/page.tmp";
+  WriteFileAtomically(victim, "keep me");
+  ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
+  const DownloadOutcome outcome = Downloader().Fetch(server.Url("/a.html"), path);
+  EXPECT_FALSE(outcome.ok);
+  EXPECT_EQ(outcome.reason, "Could not create the page file: Too many levels of symbolic links");
+  EXPECT_EQ(ReadFile(victim), "keep me");
+  EXPECT_THAT(server.Requests(), IsEmpty());
+  ::unlink(path.c_str());
+  ::unlink(victim.c_str());
+}
+
+TEST(EncodeAddressForRequest, EncodesSpacesControlsAndHighBytesOnly) {
+  EXPECT_EQ(EncodeAddressForRequest("http://h/a b"), "http://h/a%20b");
+  EXPECT_EQ(EncodeAddressForRequest(std::string("http://h/\t\r\n\x1F\x7F\0", 15)),
+            "http://h/%09%0D%0A%1F%7F%00");
+  EXPECT_EQ(EncodeAddressForRequest("http://h/caf\xC3\xA9\x81\xFF"), "http://h/caf%C3%A9%81%FF");
+  const std::string untouched = "http://u:p@h:8/%20a~b!$&'()*+,;=?q=\"<>{}|\\^`[]#frag";
+  EXPECT_EQ(EncodeAddressForRequest(untouched), untouched);
+  EXPECT_EQ(EncodeAddressForRequest(""), "");
+}
+
+}  // namespace
+}  // namespace verdigo

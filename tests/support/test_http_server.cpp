@@ -1,0 +1,203 @@
+#include "tests/support/test_http_server.h"
+
+#include <httplib.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+namespace verdigo::testing {
+
+namespace {
+
+enum class RouteKind { kBody, kRedirect, kStall, kCloseMidBody };
+
+struct Route {
+  RouteKind kind = RouteKind::kBody;
+  int status = 200;
+  std::string contentType = "text/html";
+  std::string contentEncoding;
+  std::shared_ptr<const std::string> body = std::make_shared<std::string>();
+  std::string location;
+  std::size_t promised = 0;
+};
+
+std::string Gzip(const std::string& bytes) {
+  z_stream stream{};
+  // 15 + 16: the largest window, with a gzip header and trailer.
+  if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) !=
+      Z_OK) {
+    throw std::runtime_error("TestHttpServer: deflateInit2 failed");
+  }
+  std::string out(deflateBound(&stream, bytes.size()), '\0');
+  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+  stream.avail_in = static_cast<uInt>(bytes.size());
+  stream.next_out = reinterpret_cast<Bytef*>(out.data());
+  stream.avail_out = static_cast<uInt>(out.size());
+  const int result = deflate(&stream, Z_FINISH);
+  out.resize(stream.total_out);
+  deflateEnd(&stream);
+  if (result != Z_STREAM_END) throw std::runtime_error("TestHttpServer: deflate failed");
+  return out;
+}
+
+}  // namespace
+
+struct TestHttpServer::Impl {
+  httplib::Server server;
+  int port = 0;
+  std::thread thread;
+
+  mutable std::mutex mutex;
+  std::condition_variable stopping;
+  bool isStopping = false;
+  std::map<std::string, Route> routes;
+  std::vector<SeenRequest> requests;
+
+  Impl() {
+    server.Get(".*",
+               [this](const httplib::Request& req, httplib::Response& res) { Answer(req, res); });
+    // Bounds how long a worker waits on an idle kept-alive connection when
+    // the server stops.
+    server.set_keep_alive_timeout(1);
+    port = server.bind_to_any_port("127.0.0.1");
+    if (port <= 0) throw std::runtime_error("TestHttpServer: cannot bind to 127.0.0.1");
+    thread = std::thread([this] { server.listen_after_bind(); });
+    // stop() does nothing until the server runs, so wait for that.
+    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+
+  ~Impl() {
+    {
+      std::lock_guard lock(mutex);
+      isStopping = true;
+    }
+    stopping.notify_all();
+    server.stop();
+    thread.join();
+  }
+
+  void AddRoute(const std::string& path, Route route) {
+    std::lock_guard lock(mutex);
+    routes[path] = std::move(route);
+  }
+
+  void Answer(const httplib::Request& req, httplib::Response& res) {
+    Route route;
+    {
+      std::lock_guard lock(mutex);
+      requests.push_back({req.path, req.get_header_value("User-Agent"), req.remote_port});
+      const auto found = routes.find(req.path);
+      if (found == routes.end()) {
+        res.status = 404;
+        return;
+      }
+      route = found->second;
+    }
+    res.status = route.status;
+    switch (route.kind) {
+      case RouteKind::kBody:
+        AnswerWithBody(route, res);
+        break;
+      case RouteKind::kRedirect:
+        res.set_redirect(route.location, 302);
+        break;
+      case RouteKind::kStall:
+        res.set_content_provider(1, route.contentType, [this](size_t, size_t, httplib::DataSink&) {
+          std::unique_lock lock(mutex);
+          stopping.wait(lock, [this] { return isStopping; });
+          return false;
+        });
+        break;
+      case RouteKind::kCloseMidBody:
+        res.set_content_provider(route.promised, route.contentType,
+                                 [body = route.body](size_t, size_t, httplib::DataSink& sink) {
+                                   sink.write(body->data(), body->size());
+                                   return false;  // drops the connection with the promise unkept
+                                 });
+        break;
+    }
+  }
+
+  // A provider with a known length keeps the server from compressing the body
+  // on its own, so the client receives exactly the bytes registered.
+  static void AnswerWithBody(const Route& route, httplib::Response& res) {
+    if (!route.contentEncoding.empty()) res.set_header("Content-Encoding", route.contentEncoding);
+    if (route.body->empty()) {
+      res.set_content("", route.contentType);
+      return;
+    }
+    res.set_content_provider(
+        route.body->size(), route.contentType,
+        [body = route.body](size_t offset, size_t length, httplib::DataSink& sink) {
+          sink.write(body->data() + offset, length);
+          return true;
+        });
+  }
+};
+
+TestHttpServer::TestHttpServer() {
+  ::setenv("no_proxy", "127.0.0.1", 1);
+  ::setenv("NO_PROXY", "127.0.0.1", 1);
+  impl_ = std::make_unique<Impl>();
+}
+
+TestHttpServer::~TestHttpServer() = default;
+
+void TestHttpServer::Serve(const std::string& path, std::string body,
+                           const std::string& contentType, int status) {
+  Route route;
+  route.status = status;
+  route.contentType = contentType;
+  route.body = std::make_shared<const std::string>(std::move(body));
+  impl_->AddRoute(path, std::move(route));
+}
+
+void TestHttpServer::ServeGzip(const std::string& path, const std::string& body,
+                               const std::string& contentType) {
+  Route route;
+  route.contentType = contentType;
+  route.contentEncoding = "gzip";
+  route.body = std::make_shared<const std::string>(Gzip(body));
+  impl_->AddRoute(path, std::move(route));
+}
+
+void TestHttpServer::Redirect(const std::string& path, const std::string& location) {
+  Route route;
+  route.kind = RouteKind::kRedirect;
+  route.location = location;
+  impl_->AddRoute(path, std::move(route));
+}
+
+void TestHttpServer::Stall(const std::string& path) {
+  Route route;
+  route.kind = RouteKind::kStall;
+  impl_->AddRoute(path, std::move(route));
+}
+
+void TestHttpServer::CloseMidBody(const std::string& path, std::size_t promised, std::string sent) {
+  if (sent.size() >= promised) throw std::invalid_argument("CloseMidBody: sent must be short");
+  Route route;
+  route.kind = RouteKind::kCloseMidBody;
+  route.promised = promised;
+  route.body = std::make_shared<const std::string>(std::move(sent));
+  impl_->AddRoute(path, std::move(route));
+}
+
+int TestHttpServer::Port() const { return impl_->port; }
+
+std::string TestHttpServer::Url(const std::string& path) const {
+  return "http://127.0.0.1:" + std::to_string(impl_->port) + path;
+}
+
+std::vector<TestHttpServer::SeenRequest> TestHttpServer::Requests() const {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->requests;
+}
+
+}  // namespace verdigo::testing

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace verdigo::testing {
+
+// An HTTP server for tests, listening on 127.0.0.1 on a port the system
+// picks, answering from a background thread. Routes may be added at any time;
+// a path without a route answers 404. The destructor releases stalled
+// responses and stops the server.
+//
+// Constructing one also sets no_proxy/NO_PROXY to 127.0.0.1 for this process
+// (and the processes it starts), so that clients reach it directly.
+class TestHttpServer {
+ public:
+  // One request as the server saw it; the path is percent-decoded.
+  struct SeenRequest {
+    std::string path;
+    std::string userAgent;
+    int clientPort = 0;
+  };
+
+  TestHttpServer();
+  ~TestHttpServer();
+  TestHttpServer(const TestHttpServer&) = delete;
+  TestHttpServer& operator=(const TestHttpServer&) = delete;
+
+  // Answers `path` with `body`, sent as it stands with a Content-Length.
+  void Serve(const std::string& path, std::string body,
+             const std::string& contentType = "text/html", int status = 200);
+  // Answers `path` with `body` gzip-compressed (Content-Encoding: gzip).
+  void ServeGzip(const std::string& path, const std::string& body,
+                 const std::string& contentType = "text/html");
+  // Answers `path` with a 302 to `location` (a path or a whole address).
+  void Redirect(const std::string& path, const std::string& location);
+  // Sends the headers of a 200 answer, then nothing more until the server is
+  // destroyed.
+  void Stall(const std::string& path);
+  // Promises a body of `promised` bytes, sends `sent` and closes the
+  // connection.
+  void CloseMidBody(const std::string& path, std::size_t promised, std::string sent);
+
+  int Port() const;
+  // "http://127.0.0.1:PORT" followed by `path`.
+  std::string Url(const std::string& path) const;
+  // Every request received so far, in order.
+  std::vector<SeenRequest> Requests() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace verdigo::testing
