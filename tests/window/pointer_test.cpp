@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QEnterEvent>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTreeView>
+
+#include "tests/window/window_fixture.h"
+#include "window/pointer_state.h"
+
+namespace verdigo::testing {
+namespace {
+
+TEST(PointerState, HourglassOutlastsHoverAndEveryBusyOperation) {
+  PointerState pointer;
+  std::vector<PointerValue> shown;
+  pointer.SetOnChange([&](PointerValue value) { shown.push_back(value); });
+  pointer.MouseOverButton();
+  EXPECT_EQ(pointer.Value(), PointerValue::Custom);
+  pointer.BeginRun();
+  pointer.MouseOverSurface();
+  pointer.MouseOverButton();
+  EXPECT_EQ(pointer.Value(), PointerValue::Hourglass);
+  // A save that ends during the run leaves the window busy.
+  pointer.BeginSave();
+  pointer.EndSave();
+  EXPECT_TRUE(pointer.IsBusy());
+  EXPECT_EQ(pointer.Value(), PointerValue::Hourglass);
+  pointer.BeginSave();
+  pointer.EndRun();
+  EXPECT_TRUE(pointer.IsBusy());
+  pointer.EndSave();
+  EXPECT_FALSE(pointer.IsBusy());
+  EXPECT_EQ(pointer.Value(), PointerValue::Default);  // not back to the custom pointer
+  EXPECT_EQ(shown, (std::vector<PointerValue>{PointerValue::Custom, PointerValue::Hourglass,
+                                              PointerValue::Default}));
+}
+
+class PointerOverWindow : public WindowTest {
+ protected:
+  void SetUp() override { LoadWindow(); }
+
+  void Enter(QWidget* widget) {
+    QEnterEvent event(QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)),
+                      widget->mapToGlobal(QPointF(2, 2)));
+    QCoreApplication::sendEvent(widget, &event);
+  }
+  void Move(QWidget* widget, QPoint at) {
+    QMouseEvent event(QEvent::MouseMove, at, widget->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(widget, &event);
+  }
+  PointerValue Value() { return window->Pointer().Value(); }
+};
+
+TEST_F(PointerOverWindow, ButtonsShowTheCustomPointerListsAndSurfaceTheDefault) {
+  Enter(Control("PushButton9"));
+  EXPECT_EQ(Value(), PointerValue::Custom);
+  EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);  // no cursor file: an arrow
+  Move(Control<QTreeView>("ListView2")->viewport(), {5, 5});
+  EXPECT_EQ(Value(), PointerValue::Default);
+  Move(Control("PushButton3"), {5, 5});
+  EXPECT_EQ(Value(), PointerValue::Custom);
+  // Movement over a button that reaches the window stays the button's.
+  Move(window.get(), Control("PushButton3")->geometry().center());
+  EXPECT_EQ(Value(), PointerValue::Custom);
+  Move(window.get(), {2, 2});  // the margin of the window itself
+  EXPECT_EQ(Value(), PointerValue::Default);
+  Enter(Control("PushButton1"));
+  Move(Control<QTreeView>("ListView1")->header()->viewport(), {5, 5});
+  EXPECT_EQ(Value(), PointerValue::Default);
+}
+
+TEST_F(PointerOverWindow, BusyWindowKeepsTheHourglassEverywhere) {
+  window->Pointer().BeginRun();
+  EXPECT_EQ(window->cursor().shape(), Qt::WaitCursor);
+  Enter(Control("PushButton7"));
+  Move(Control("PushButton7"), {5, 5});
+  EXPECT_EQ(Value(), PointerValue::Hourglass);
+  Move(Control<QTreeView>("ListView1")->viewport(), {5, 5});
+  Move(window.get(), {2, 2});
+  EXPECT_EQ(Value(), PointerValue::Hourglass);
+  EXPECT_EQ(window->cursor().shape(), Qt::WaitCursor);
+  window->Pointer().EndRun();
+  EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
+}
+
+TEST(EventPump, PumpsOnlyWhenTenMillisecondsHavePassedSinceTheLastPump) {
+  using namespace std::chrono_literals;
+  std::chrono::steady_clock::time_point now{};
+  EventPump pump([&] { return now; });
+  int pumps = 0;
+  pump.SetPump([&] { ++pumps; });
+  for (auto step : {9ms, 1ms, 5ms}) {
+    now += step;
+    pump.YieldSometimes();
+  }
+  EXPECT_EQ(pumps, 1);
+  pump.YieldNow();
+  now += 9ms;
+  pump.YieldSometimes();
+  EXPECT_EQ(pumps, 2);
+}
+
+}  // namespace
+}  // namespace verdigo::testing
