@@ -21,6 +21,7 @@
 #include "window/program_icon.h"
 #include "window/qt_dialogs.h"
 #include "window/qt_text.h"
+#include "window/row_removal.h"
 
 namespace verdigo {
 
@@ -77,7 +78,9 @@ Form1::Form1(Form1Setup setup, QWidget* parent)
       resultList_(new RowListModel(true, this)),
       resultSink_(*resultList_),
       run_({*urlList_, *resultList_, resultSink_, engine_, pointer_, reporter_,
-            [this] { pump_.YieldNow(); }}) {
+            [this] { pump_.YieldNow(); }}),
+      urlActions_({*urlList_, dialogs_, title_, reporter_, pointer_}),
+      resultActions_({*resultList_, dialogs_, title_, reporter_, pointer_}) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Form1"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -194,18 +197,26 @@ void Form1::LoadHoverCursor() {
 void Form1::PushButton7_Click() { run_.Start(); }
 
 // The lists' buttons and gestures.
-void Form1::PushButton5_Click() {}
-void Form1::PushButton13_Click() {}
-void Form1::PushButton11_Click() {}
-void Form1::PushButton3_Click() {}
-void Form1::PushButton6_Click() {}
-void Form1::PushButton1_Click() {}
-void Form1::PushButton9_Click() {}
-void Form1::PushButton2_Click() {}
-void Form1::ListView1_KeyDown(int, Qt::KeyboardModifiers) {}
-void Form1::ListView1_DblClick() {}
-void Form1::ListView2_KeyDown(int, Qt::KeyboardModifiers) {}
-void Form1::ListView2_DblClick() {}
+void Form1::PushButton5_Click() { urlActions_.AddUrl(); }
+void Form1::PushButton13_Click() { urlActions_.LoadListFiles(); }
+void Form1::PushButton11_Click() { urlActions_.ClearList(); }
+void Form1::PushButton3_Click() { urlActions_.LoadSamples(); }
+void Form1::PushButton6_Click() { resultActions_.SaveAsTextFile(); }
+void Form1::PushButton1_Click() { resultActions_.SaveAsCommaDelimited(); }
+void Form1::PushButton9_Click() { resultActions_.ClearResults(); }
+void Form1::PushButton2_Click() { resultActions_.CopyToClipboard(); }
+
+void Form1::ListView1_KeyDown(int key, Qt::KeyboardModifiers) {
+  if (IsRemoveKey(key)) RemoveSelectedRow(*listView1_, *urlList_, pointer_);
+}
+
+void Form1::ListView1_DblClick() { RemoveSelectedRow(*listView1_, *urlList_, pointer_); }
+
+void Form1::ListView2_KeyDown(int key, Qt::KeyboardModifiers) {
+  if (IsRemoveKey(key)) RemoveSelectedRow(*listView2_, *resultList_, pointer_);
+}
+
+void Form1::ListView2_DblClick() { RemoveSelectedRow(*listView2_, *resultList_, pointer_); }
 
 void Form1::WatchPointer() {
   // Every part of the window reports mouse movement, lists down to their

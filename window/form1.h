@@ -16,8 +16,10 @@
 #include "window/extraction_run.h"
 #include "window/home_page.h"
 #include "window/pointer_state.h"
+#include "window/results_actions.h"
 #include "window/row_list_model.h"
 #include "window/skin_engine.h"
+#include "window/url_list_actions.h"
 
 class QPushButton;
 class QTreeView;
@@ -111,6 +113,8 @@ class Form1 : public QWidget {
   RowListModel* resultList_;
   ModelRowSink resultSink_;
   ExtractionRun run_;
+  UrlListActions urlActions_;
+  ResultsActions resultActions_;
   QCursor hoverCursor_;
   bool hasHoverCursor_ = false;
   bool placed_ = false;
