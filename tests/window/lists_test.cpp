@@ -1,0 +1,286 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeView>
+#include <csignal>
+#include <fstream>
+#include <sstream>
+
+#include "tests/window/window_fixture.h"
+
+namespace verdigo::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+constexpr char kFilter[] = "Text Files (*.txt);;All Files (*.*)";
+
+ShownBox Report(const std::string& description, const std::string& procedure, int line) {
+  return ErrorBox(description + "\r\nin Quillmere2021/08/31.Form1." + procedure + " at line " +
+                  std::to_string(line) +
+                  "\r\rPlease email screenshot of this message to support@quillmere.example");
+}
+
+ShownBox FileDialog(ShownKind kind, const char* title) {
+  return {kind, {}, title, BoxButtons::Ok, BoxIcon::None, kFilter, {}};
+}
+
+ShownBox AddUrlBox() {
+  return {ShownKind::Input,
+          "Enter website address to add: ",
+          "Verdigo",
+          BoxButtons::Ok,
+          BoxIcon::None,
+          {},
+          {}};
+}
+
+ShownBox Overwrite(const std::string& path) {
+  return Message(QString::fromStdString("Are you sure you wish to overwrite " + path + " ?"),
+                 "Verdigo", BoxButtons::YesNo);
+}
+
+class ListsTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    LoadWindow();
+    dialogs.shown.clear();
+  }
+
+  void Click(const char* button) { Control<QPushButton>(button)->click(); }
+
+  std::string Path(const char* name) const { return ProgramFolder() + "/" + name; }
+
+  static void Write(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+
+  static std::string Read(const std::string& path) {
+    std::ostringstream bytes;
+    bytes << std::ifstream(path, std::ios::binary).rdbuf();
+    return bytes.str();
+  }
+
+  static std::vector<std::string> Rows(RowListModel& list) {
+    std::vector<std::string> rows;
+    for (int i = 0; i < list.Count(); ++i) rows.emplace_back(list.RowText(i));
+    return rows;
+  }
+
+  void AddResults(std::initializer_list<const char*> rows) {
+    for (const char* row : rows) window->ResultList().AppendRow(row);
+  }
+
+  // Saves through `button` into `name`, answering the dialog only.
+  void SaveAs(const char* button, const std::string& path) {
+    dialogs.saveAnswers.push_back(QString::fromStdString(path));
+    Click(button);
+  }
+
+  QStringList FolderEntries() const {
+    return QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  }
+};
+
+TEST_F(ListsTest, AddUrlKeepsSpacesAndTurnsTypedTextIntoCodePageBytes) {
+  dialogs.textAnswers = {std::nullopt, QString(), "   ", QString::fromUtf8("http://x/€ü✓")};
+  for (int i = 0; i < 4; ++i) Click("PushButton5");
+  EXPECT_THAT(dialogs.shown, ElementsAre(AddUrlBox(), AddUrlBox(), AddUrlBox(), AddUrlBox()));
+  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("   ", "http://x/\x80\xFC?"));
+
+  window->UrlList().Clear();
+  Click("PushButton3");
+  Click("PushButton3");
+  EXPECT_THAT(Rows(window->UrlList()),
+              ElementsAre("http://www.wikipedia.org/", "http://www.gnu.org",
+                          "http://www.wikipedia.org/", "http://www.gnu.org"));
+}
+
+TEST_F(ListsTest, LoadsChosenFilesInOrderReportingMissingAndUnreadableOnes) {
+  window->UrlList().AppendRow("first");
+  Write(Path("one.txt"), "a\r\nb\n");
+  Write(Path("two"), "c \xE9");
+  ASSERT_TRUE(QDir(folder.path()).mkdir("folder.txt"));  // exists, but cannot be read as a file
+  dialogs.openAnswers.push_back(
+      {QString::fromStdString(Path("one.txt")), QString::fromStdString(Path("missing.txt")),
+       QString::fromStdString(Path("folder.txt")), QString::fromStdString(Path("two"))});
+  Click("PushButton13");
+  EXPECT_THAT(dialogs.shown,
+              ElementsAre(FileDialog(ShownKind::OpenFiles,
+                                     "Add File(s) - Use Ctrl & Shift to select multiple files"),
+                          Info("File not found"),
+                          Report("Path/File access error", "PushButton13_Click", 118)));
+  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("first", "a", "b", "c \xE9"));
+
+  dialogs.shown.clear();
+  Click("PushButton13");  // cancelled
+  EXPECT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(window->UrlList().Count(), 4);
+}
+
+TEST_F(ListsTest, SavesBothFormatsByteForByteUnderTheNameAsTyped) {
+  AddResults({"a", "b", "c"});
+  SaveAs("PushButton6", Path("abc"));
+  SaveAs("PushButton1", Path("abc.csv"));
+  EXPECT_EQ(Read(Path("abc")), "a\r\nb\r\nc\r\n");
+  EXPECT_EQ(Read(Path("abc.csv")), "a,b,c,\r\n");
+  EXPECT_THAT(FolderEntries(), ElementsAre("abc", "abc.csv"));  // nothing added, nothing left
+  EXPECT_THAT(dialogs.shown, ElementsAre(FileDialog(ShownKind::SaveFile, "Save"),
+                                         FileDialog(ShownKind::SaveFile, "Save")));
+  EXPECT_FALSE(window->IsBusy());
+
+  window->ResultList().Clear();
+  AddResults({"x  ", "y,z", "q\"r", "\xE9"});
+  SaveAs("PushButton6", Path("rows.txt"));
+  SaveAs("PushButton1", Path("rows.csv"));
+  EXPECT_EQ(Read(Path("rows.txt")), "x  \r\ny,z\r\nq\"r\r\n\xE9\r\n");
+  EXPECT_EQ(Read(Path("rows.csv")), "x  ,\"y,z\",\"q\"\"r\",\xE9,\r\n");
+
+  window->ResultList().Clear();
+  SaveAs("PushButton6", Path("empty.txt"));
+  SaveAs("PushButton1", Path("empty.csv"));
+  EXPECT_EQ(Read(Path("empty.txt")), "");
+  EXPECT_EQ(Read(Path("empty.csv")), "\r\n");
+}
+
+TEST_F(ListsTest, AsksBeforeOverwritingAndDoesNothingWhenCancelledOrRefused) {
+  AddResults({"new"});
+  const std::string path = Path("old.txt");
+  Write(path, "old");
+  dialogs.messageAnswers = {BoxAnswer::No, BoxAnswer::Yes};
+  SaveAs("PushButton6", path);
+  EXPECT_EQ(Read(path), "old");
+  SaveAs("PushButton1", path);
+  EXPECT_EQ(Read(path), "new,\r\n");
+  Click("PushButton6");  // cancelled: the dialog gives no name
+  EXPECT_THAT(dialogs.shown, ElementsAre(FileDialog(ShownKind::SaveFile, "Save"), Overwrite(path),
+                                         FileDialog(ShownKind::SaveFile, "Save"), Overwrite(path),
+                                         FileDialog(ShownKind::SaveFile, "Save")));
+  EXPECT_THAT(FolderEntries(), ElementsAre("old.txt"));
+}
+
+TEST_F(ListsTest, AFailedSaveIsOneReportAndLeavesTheOldFileAsItWas) {
+  AddResults({"a", "b", "c"});
+  // A folder that cannot be written: its path runs through a regular file.
+  Write(Path("blocker"), "keep");
+  SaveAs("PushButton6", Path("blocker") + "/results.txt");
+  EXPECT_THAT(dialogs.shown, ElementsAre(FileDialog(ShownKind::SaveFile, "Save"),
+                                         Report("Path not found", "PushButton6_Click", 130)));
+
+  // The write itself fails halfway over an existing file.
+  dialogs.shown.clear();
+  Write(Path("old.csv"), "old");
+  dialogs.messageAnswers = {BoxAnswer::Yes};
+  rlimit before{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &before), 0);
+  rlimit small = before;
+  small.rlim_cur = 4;
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  SaveAs("PushButton1", Path("old.csv"));
+  ::setrlimit(RLIMIT_FSIZE, &before);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_THAT(dialogs.shown,
+              ElementsAre(FileDialog(ShownKind::SaveFile, "Save"), Overwrite(Path("old.csv")),
+                          Report("File too large", "PushButton1_Click", 130)));
+  EXPECT_EQ(Read(Path("old.csv")), "old");
+  EXPECT_EQ(Read(Path("blocker")), "keep");
+  EXPECT_THAT(FolderEntries(), ElementsAre("blocker", "old.csv"));
+  EXPECT_FALSE(window->IsBusy());
+}
+
+TEST_F(ListsTest, CopiesTheCheckedRowsAndAlwaysConfirms) {
+  const ShownBox copied = Info(
+      "Results have been copied to the clipboard.\r\rClick a text area where you normally type "
+      "and press Ctrl+V to paste the clipboard.");
+  QClipboard* clipboard = QGuiApplication::clipboard();
+  clipboard->setText("kept");
+  Click("PushButton2");  // an empty list leaves the clipboard as it was
+  EXPECT_EQ(clipboard->text(), "kept");
+
+  AddResults({"a", "b  ", "c"});
+  Click("PushButton2");  // every row starts checked
+  EXPECT_EQ(clipboard->text(), "a\r\nb\r\nc\r\n");
+  window->ResultList().SetChecked(0, false);
+  window->ResultList().SetChecked(2, false);
+  Click("PushButton2");
+  EXPECT_EQ(clipboard->text(), "b\r\n");
+  window->ResultList().SetChecked(1, false);
+  Click("PushButton2");
+  EXPECT_EQ(clipboard->text(), "");
+  EXPECT_THAT(dialogs.shown, ElementsAre(copied, copied, copied, copied));
+}
+
+class ListGestures : public ListsTest {
+ protected:
+  void SetUp() override {
+    ListsTest::SetUp();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    for (const char* row : {"a", "b", "c"}) {
+      window->UrlList().AppendRow(row);
+      window->ResultList().AppendRow(row);
+    }
+    window->UrlList().FlushPending();
+    window->ResultList().FlushPending();
+  }
+
+  QTreeView* View(int number) {
+    return Control<QTreeView>(number == 1 ? "ListView1" : "ListView2");
+  }
+  RowListModel& List(int number) { return number == 1 ? window->UrlList() : window->ResultList(); }
+  void Select(int number, int row) { View(number)->setCurrentIndex(List(number).index(row, 0)); }
+  void DoubleClickRow(int number, int row) {
+    QTest::mouseDClick(View(number)->viewport(), Qt::LeftButton, {},
+                       View(number)->visualRect(List(number).index(row, 0)).center());
+  }
+  void DoubleClickBelowRows(int number) {
+    QTest::mouseDClick(View(number)->viewport(), Qt::LeftButton, {},
+                       {5, View(number)->viewport()->height() - 5});
+  }
+};
+
+TEST_F(ListGestures, DeleteWithAnyModifiersAndDoubleClickRemoveTheSelectedRow) {
+  for (int number : {1, 2}) {
+    SCOPED_TRACE(number);
+    QTest::keyClick(View(number), Qt::Key_Delete);  // nothing selected
+    DoubleClickBelowRows(number);
+    EXPECT_THAT(Rows(List(number)), ElementsAre("a", "b", "c"));
+    Select(number, 1);
+    QTest::keyClick(View(number), Qt::Key_Backspace);
+    EXPECT_EQ(List(number).Count(), 3);
+    QTest::keyClick(View(number), Qt::Key_Delete, Qt::ShiftModifier | Qt::ControlModifier);
+    EXPECT_THAT(Rows(List(number)), ElementsAre("a", "c"));
+    DoubleClickRow(number, 1);
+    EXPECT_THAT(Rows(List(number)), ElementsAre("a"));
+  }
+  EXPECT_THAT(dialogs.shown, IsEmpty());
+}
+
+TEST_F(ListGestures, WhileBusyOnlyClearResultsActs) {
+  window->Pointer().BeginSave();
+  for (int number : {1, 2}) {
+    Select(number, 0);
+    QTest::keyClick(View(number), Qt::Key_Delete);
+    DoubleClickRow(number, 2);
+  }
+  Click("PushButton11");
+  EXPECT_EQ(window->UrlList().Count(), 3);
+  EXPECT_EQ(window->ResultList().Count(), 3);
+  Click("PushButton9");
+  EXPECT_EQ(window->ResultList().Count(), 0);
+  window->Pointer().EndSave();
+  Click("PushButton11");
+  EXPECT_EQ(window->UrlList().Count(), 0);
+  EXPECT_THAT(dialogs.shown, IsEmpty());
+}
+
+}  // namespace
+}  // namespace verdigo::testing
