@@ -1,0 +1,84 @@
+#!/usr/bin/python3
+"""The .deb installs what a desktop program needs, runs, and names its libraries.
+
+Builds the package with CPack into a temporary folder (the build tree must be
+built, as `make test` does first), unpacks it with dpkg-deb and checks it.
+"""
+
+import argparse
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ARGS = None
+
+INSTALLED_FILES = [
+    "usr/bin/verdigo",
+    "usr/bin/verdigo-extract",
+    "usr/share/applications/verdigo.desktop",
+    "usr/share/icons/hicolor/scalable/apps/verdigo.svg",
+    "usr/share/icons/hicolor/48x48/apps/verdigo.png",
+    "usr/share/icons/hicolor/256x256/apps/verdigo.png",
+    "usr/share/man/man1/verdigo-extract.1",
+]
+RUNTIME_PACKAGES = ["libqt6core6", "libqt6widgets6", "libcurl4"]
+
+
+def run(*command, **options):
+    return subprocess.run(command, check=True, capture_output=True, text=True, timeout=200,
+                          **options)
+
+
+class DebianPackage(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.TemporaryDirectory(prefix="verdigo-package-")
+        run(ARGS.cpack, "-G", "DEB", "--config", ARGS.config, "-B", cls.folder.name)
+        debs = [name for name in os.listdir(cls.folder.name) if name.endswith(".deb")]
+        if len(debs) != 1:
+            raise AssertionError(f"expected one .deb, found {debs}")
+        cls.deb = os.path.join(cls.folder.name, debs[0])
+        cls.root = os.path.join(cls.folder.name, "root")
+        run("dpkg-deb", "-x", cls.deb, cls.root)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.folder.cleanup()
+
+    def field(self, name):
+        return run("dpkg-deb", "-f", self.deb, name).stdout.strip()
+
+    def test_unpacked_command_line_runs(self):
+        program = os.path.join(self.root, "usr/bin/verdigo-extract")
+        self.assertEqual(run(program, "--version").stdout, f"verdigo-extract {ARGS.version}\n")
+
+    def test_depends_names_the_qt_and_curl_runtime_packages(self):
+        depends = {re.sub(r"\s*\(.*\)", "", item).strip()
+                   for alternatives in self.field("Depends").split(",")
+                   for item in alternatives.split("|")}
+        for package in RUNTIME_PACKAGES:
+            self.assertIn(package, depends)
+
+    def test_installs_like_a_desktop_program(self):
+        self.assertEqual(self.field("Package"), "verdigo")
+        self.assertEqual(self.field("Version"), ARGS.version)
+        for path in INSTALLED_FILES:
+            self.assertTrue(os.path.isfile(os.path.join(self.root, path)), path)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--cpack", required=True)
+    parser.add_argument("--config", required=True, help="the build tree's CPackConfig.cmake")
+    parser.add_argument("--version", required=True, help="the version the package must carry")
+    ARGS, rest = parser.parse_known_args()
+    result = unittest.main(argv=[sys.argv[0], "-v", *rest], exit=False).result
+    return 0 if result.wasSuccessful() else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
