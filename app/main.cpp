@@ -1,10 +1,13 @@
 #include <QApplication>
 
 #include "common/file_routines.h"
+#include "engine/extract_links.h"
 #include "window/form1.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  // Logging out or a kill must not leave the page file behind either.
+  verdigo::RemoveTempFolderOnTerminatingSignals(verdigo::kRunPageFile);
   verdigo::Form1 window(verdigo::Form1Setup::ForProgram());
   window.Form_Load();
   window.show();

@@ -1,7 +1,6 @@
 #include "cli/extract_command.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -29,40 +28,14 @@ namespace {
 constexpr int kExitAllFound = 0;
 constexpr int kExitSomeNotFound = 1;
 constexpr int kExitTrouble = 2;
-// The run handles one page at a time, always through the same page file.
-constexpr std::int16_t kTempIndex = 1;
 
 // ---- Leaving cleanly on Ctrl+C and kill ----------------------------------
 
-// Paths for the signal handler, which may only make async-signal-safe calls.
-char gPageFile[PATH_MAX];
-char gTempFolder[PATH_MAX];
 volatile sig_atomic_t gProgressShown = 0;
 
-void OnTerminatingSignal(int signal) {
+// Runs inside a signal handler: only async-signal-safe calls.
+void ClearProgressLine() {
   if (gProgressShown) (void)!::write(STDERR_FILENO, "\r\x1b[K", 4);
-  ::unlink(gPageFile);
-  ::rmdir(gTempFolder);
-  ::signal(signal, SIG_DFL);
-  ::raise(signal);
-}
-
-// A run stopped in the middle of a download must not leave the page file and
-// the private folder behind.
-void CleanUpOnSignals() {
-  try {
-    const std::string folder = PrivateTempFolder();
-    const std::string pageFile = TempPagePath(kTempIndex);
-    if (folder.size() >= PATH_MAX || pageFile.size() >= PATH_MAX) return;
-    std::strcpy(gTempFolder, folder.c_str());
-    std::strcpy(gPageFile, pageFile.c_str());
-  } catch (const Failure&) {
-    return;  // no folder: the engine reports that for each page
-  }
-  struct sigaction action {};
-  action.sa_handler = OnTerminatingSignal;
-  sigemptyset(&action.sa_mask);
-  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
 // ---- Reading the address lists --------------------------------------------
@@ -128,7 +101,7 @@ RunResult ExtractAll(const std::vector<std::string>& addresses, RowSink& output,
   ExtractLinks engine(downloader, reporter, [&] { progress.Tick(counter.rows()); });
   for (size_t i = 0; i < addresses.size(); ++i) {
     progress.StartPage(i + 1, addresses.size(), addresses[i], counter.rows());
-    if (!engine.GetUrls(counter, addresses[i], kTempIndex)) result.allFound = false;
+    if (!engine.GetUrls(counter, addresses[i], kRunPageFile)) result.allFound = false;
     if (stream != nullptr && stream->error() != 0) {
       result.outputFailed = true;  // nobody reads the rows any more
       break;
@@ -192,7 +165,7 @@ int RunExtractCommand(int argc, char** argv) {
   }
   std::vector<std::string> addresses;
   if (!ReadAddresses(options.listFiles, addresses)) return kExitTrouble;
-  CleanUpOnSignals();
+  RemoveTempFolderOnTerminatingSignals(kRunPageFile, ClearProgressLine);
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
   const int status = options.outputFile.empty()
                          ? ExtractToStandardOutput(addresses, options, showProgress)

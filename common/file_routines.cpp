@@ -2,11 +2,14 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -117,6 +120,35 @@ std::string TempBase() {
   return "/tmp";
 }
 
+// What the signal handler removes; filled in when the folder is made. The
+// handler may only make async-signal-safe calls, hence plain arrays.
+char gSignalPageFile[PATH_MAX];
+char gSignalTempFolder[PATH_MAX];
+std::int16_t gSignalPageIndex = -1;  // -1: no handler installed
+void (*gBeforeSignalExit)() = nullptr;
+
+void OnTerminatingSignal(int signal) {
+  if (gBeforeSignalExit != nullptr) gBeforeSignalExit();
+  if (gSignalTempFolder[0] != '\0') {
+    ::unlink(gSignalPageFile);
+    ::rmdir(gSignalTempFolder);
+  }
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+std::string PagePathIn(const std::string& folder, std::int16_t index) {
+  return folder + "/HTML" + std::to_string(index) + ".tmp";
+}
+
+void TellSignalHandler(const std::string& folder) {
+  if (gSignalPageIndex < 0) return;
+  const std::string pageFile = PagePathIn(folder, gSignalPageIndex);
+  if (pageFile.size() >= PATH_MAX) return;
+  std::strcpy(gSignalPageFile, pageFile.c_str());
+  std::strcpy(gSignalTempFolder, folder.c_str());
+}
+
 void RemoveTempFolderAtExit() { RemovePrivateTempFolder(); }
 
 }  // namespace
@@ -129,6 +161,7 @@ std::string PrivateTempFolder() {
     pattern += "verdigo-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) FailWithErrno(errno);  // mkdtemp makes it 0700
     gTempFolder = pattern;
+    TellSignalHandler(gTempFolder);
     static const bool registered = (std::atexit(RemoveTempFolderAtExit), true);
     (void)registered;
   }
@@ -148,11 +181,23 @@ void RemovePrivateTempFolder() {
     for (const auto& name : names) ::unlink((gTempFolder + "/" + name).c_str());
   }
   ::rmdir(gTempFolder.c_str());
+  gSignalTempFolder[0] = '\0';
   gTempFolder.clear();
 }
 
-std::string TempPagePath(std::int16_t index) {
-  return PrivateTempFolder() + "/HTML" + std::to_string(index) + ".tmp";
+std::string TempPagePath(std::int16_t index) { return PagePathIn(PrivateTempFolder(), index); }
+
+void RemoveTempFolderOnTerminatingSignals(std::int16_t index, void (*beforeExit)()) {
+  {
+    std::lock_guard lock(gTempMutex);
+    gSignalPageIndex = index;
+    gBeforeSignalExit = beforeExit;
+    if (!gTempFolder.empty()) TellSignalHandler(gTempFolder);
+  }
+  struct sigaction action {};
+  action.sa_handler = OnTerminatingSignal;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
 }  // namespace verdigo

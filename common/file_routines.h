@@ -38,4 +38,9 @@ void RemovePrivateTempFolder();
 // The path of page file number `index` in the private temporary folder.
 std::string TempPagePath(std::int16_t index);
 
+// On SIGINT, SIGTERM and SIGHUP: run `beforeExit` (which must be
+// async-signal-safe), delete page file `index` and the private temporary
+// folder (if it was made by then), then die of the signal as usual.
+void RemoveTempFolderOnTerminatingSignals(std::int16_t index, void (*beforeExit)() = nullptr);
+
 }  // namespace verdigo

@@ -8,6 +8,9 @@
 
 namespace verdigo {
 
+// Every run downloads its pages one after the other into this page file.
+inline constexpr std::int16_t kRunPageFile = 1;
+
 // The link-extraction engine: one page at a time, from its entered address to
 // its rows in the results.
 class ExtractLinks {

@@ -9,10 +9,6 @@
 
 namespace verdigo {
 
-namespace {
-constexpr std::int16_t kTempIndex = 1;
-}
-
 void ExtractionRun::Start() {
   ErrorTrap trap(ProcedurePath("Form1", "PushButton7_Click"), p_.reporter);
   bool alreadyRunning = false;
@@ -46,7 +42,7 @@ void ExtractionRun::ProcessEntries(ErrorTrap& trap) {
     // The list may have been shortened meanwhile: stop at its end.
     if (i > p_.urls.Count()) break;
     trap.Run(112, [&] { entry = std::string(p_.urls.RowText(i - 1)); });
-    trap.Run(114, [&] { p_.engine.GetUrls(p_.resultSink, entry, kTempIndex); });
+    trap.Run(114, [&] { p_.engine.GetUrls(p_.resultSink, entry, kRunPageFile); });
   }
 }
 

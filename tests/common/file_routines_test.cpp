@@ -1,7 +1,9 @@
 #include "common/file_routines.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -64,6 +66,22 @@ TEST(PrivateTempFolder, IsPrivateUnderTempAndRemovedWithItsFiles) {
   Write(page, "x");
   RemovePrivateTempFolder();
   EXPECT_FALSE(FileExists(folder));
+}
+
+TEST(PrivateTempFolder, IsRemovedWhenTheProgramIsKilled) {
+  const std::string base = MakeFolder();
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::setenv("TEMP", base.c_str(), 1);
+    RemoveTempFolderOnTerminatingSignals(1);
+    Write(TempPagePath(1), "half a page");
+    ::raise(SIGTERM);
+    ::_exit(0);  // not reached
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  EXPECT_EQ(::rmdir(base.c_str()), 0) << "the private folder was left behind";
 }
 
 }  // namespace
