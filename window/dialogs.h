@@ -32,10 +32,10 @@ class Dialogs {
   virtual std::optional<QString> AskText(const QString& prompt, const QString& title,
                                          const QString& defaultAnswer) = 0;
   // Qt's own open dialog with multiple selection; empty when cancelled.
-  virtual QStringList ChooseFilesToOpen(const FileDialogSpec& spec) = 0;
+  virtual QStringList ChooseFilesToOpen(const FileDialogSpec& dialog) = 0;
   // Qt's own save dialog: no extension added, no overwrite question; empty
   // when cancelled.
-  virtual QString ChooseFileToSave(const FileDialogSpec& spec) = 0;
+  virtual QString ChooseFileToSave(const FileDialogSpec& dialog) = 0;
 };
 
 }  // namespace verdigo

@@ -44,14 +44,14 @@ std::optional<QString> QtDialogs::AskText(const QString& prompt, const QString& 
   return answer;
 }
 
-QStringList QtDialogs::ChooseFilesToOpen(const FileDialogSpec& spec) {
-  return QFileDialog::getOpenFileNames(Parent(), spec.title, QString(), spec.filter, nullptr,
+QStringList QtDialogs::ChooseFilesToOpen(const FileDialogSpec& dialog) {
+  return QFileDialog::getOpenFileNames(Parent(), dialog.title, QString(), dialog.filter, nullptr,
                                        QFileDialog::DontUseNativeDialog);
 }
 
-QString QtDialogs::ChooseFileToSave(const FileDialogSpec& spec) {
+QString QtDialogs::ChooseFileToSave(const FileDialogSpec& dialog) {
   return QFileDialog::getSaveFileName(
-      Parent(), spec.title, QString(), spec.filter, nullptr,
+      Parent(), dialog.title, QString(), dialog.filter, nullptr,
       QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
 }
 

@@ -16,8 +16,8 @@ class QtDialogs : public Dialogs {
   BoxAnswer ShowMessage(const MessageBoxSpec& box) override;
   std::optional<QString> AskText(const QString& prompt, const QString& title,
                                  const QString& defaultAnswer) override;
-  QStringList ChooseFilesToOpen(const FileDialogSpec& spec) override;
-  QString ChooseFileToSave(const FileDialogSpec& spec) override;
+  QStringList ChooseFilesToOpen(const FileDialogSpec& dialog) override;
+  QString ChooseFileToSave(const FileDialogSpec& dialog) override;
 
  private:
   // Boxes shown before the window is (at start-up) stand on their own.

@@ -67,13 +67,15 @@ class ScriptedDialogs : public Dialogs {
     return Take(textAnswers);
   }
 
-  QStringList ChooseFilesToOpen(const FileDialogSpec& spec) override {
-    Record({ShownKind::OpenFiles, {}, spec.title, BoxButtons::Ok, BoxIcon::None, spec.filter, {}});
+  QStringList ChooseFilesToOpen(const FileDialogSpec& dialog) override {
+    Record(
+        {ShownKind::OpenFiles, {}, dialog.title, BoxButtons::Ok, BoxIcon::None, dialog.filter, {}});
     return openAnswers.empty() ? QStringList() : Take(openAnswers);
   }
 
-  QString ChooseFileToSave(const FileDialogSpec& spec) override {
-    Record({ShownKind::SaveFile, {}, spec.title, BoxButtons::Ok, BoxIcon::None, spec.filter, {}});
+  QString ChooseFileToSave(const FileDialogSpec& dialog) override {
+    Record(
+        {ShownKind::SaveFile, {}, dialog.title, BoxButtons::Ok, BoxIcon::None, dialog.filter, {}});
     return saveAnswers.empty() ? QString() : Take(saveAnswers);
   }
 

@@ -38,7 +38,7 @@ TEST(QtDialogs, ErrorReportShowsItsCarriageReturnsAsLineBreaks) {
 
 TEST(QtDialogs, FileDialogsAreQtsOwnWithoutOverwriteQuestionOrSuffix) {
   QtDialogs dialogs;
-  const FileDialogSpec spec{"Open", "Text Files (*.txt);;All Files (*.*)"};
+  const FileDialogSpec dialog{"Open", "Text Files (*.txt);;All Files (*.*)"};
   WhenShown<QFileDialog>([](QFileDialog& dialog) {
     EXPECT_EQ(dialog.windowTitle(), "Open");
     EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
@@ -46,7 +46,7 @@ TEST(QtDialogs, FileDialogsAreQtsOwnWithoutOverwriteQuestionOrSuffix) {
     EXPECT_EQ(dialog.nameFilters(), QStringList({"Text Files (*.txt)", "All Files (*.*)"}));
     dialog.reject();
   });
-  EXPECT_TRUE(dialogs.ChooseFilesToOpen(spec).isEmpty());
+  EXPECT_TRUE(dialogs.ChooseFilesToOpen(dialog).isEmpty());
 
   WhenShown<QFileDialog>([](QFileDialog& dialog) {
     EXPECT_EQ(dialog.acceptMode(), QFileDialog::AcceptSave);
@@ -55,7 +55,7 @@ TEST(QtDialogs, FileDialogsAreQtsOwnWithoutOverwriteQuestionOrSuffix) {
     EXPECT_TRUE(dialog.defaultSuffix().isEmpty());
     dialog.reject();
   });
-  EXPECT_TRUE(dialogs.ChooseFileToSave(spec).isEmpty());
+  EXPECT_TRUE(dialogs.ChooseFileToSave(dialog).isEmpty());
 }
 
 }  // namespace

@@ -48,16 +48,16 @@ TEST_F(WindowTest, WindowAndControlsFollowTheTable) {
   EXPECT_EQ(form.font(), Control("ListView1")->font());
   // Arial is not installed; a face with its metrics stands in.
   EXPECT_EQ(QFontInfo(form.font()).family(), "Liberation Sans");
-  for (const ControlSpec& spec : kControls) {
-    SCOPED_TRACE(spec.name);
-    QWidget* control = Control(spec.name);
+  for (const ControlSpec& expected : kControls) {
+    SCOPED_TRACE(expected.name);
+    QWidget* control = Control(expected.name);
     ASSERT_NE(control, nullptr);
-    EXPECT_EQ(control->geometry(),
-              QRect(Pixels(spec.left), Pixels(spec.top), Pixels(spec.width), Pixels(spec.height)));
+    EXPECT_EQ(control->geometry(), QRect(Pixels(expected.left), Pixels(expected.top),
+                                         Pixels(expected.width), Pixels(expected.height)));
     EXPECT_TRUE(control->font().bold());
     EXPECT_EQ(control->font().family(), "Arial");
-    if (spec.caption != nullptr) {
-      EXPECT_EQ(static_cast<QPushButton*>(control)->text(), spec.caption);
+    if (expected.caption != nullptr) {
+      EXPECT_EQ(static_cast<QPushButton*>(control)->text(), expected.caption);
       EXPECT_EQ(control->font().pointSizeF(), 11.25);
     } else {
       auto* list = static_cast<QTreeView*>(control);
@@ -101,7 +101,7 @@ TEST_F(WindowTest, TabOrderFollowsTheTable) {
     } while (widget->objectName().isEmpty() || widget->parentWidget() != &form);
   }
   std::vector<QString> expected;
-  for (const ControlSpec& spec : kControls) expected.push_back(spec.name);
+  for (const ControlSpec& control : kControls) expected.push_back(control.name);
   EXPECT_EQ(order, expected);
 }
 
