@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "common/error_report.h"
+#include "common/unique_fd.h"
 
 namespace verdigo {
 
@@ -36,16 +37,6 @@ void RemoveFile(const std::string& path, const std::function<void()>& yield) {
 
 namespace {
 
-struct Fd {
-  int fd = -1;
-  explicit Fd(int f) : fd(f) {}
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-};
-
 void WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(fd, bytes.data(), bytes.size());
@@ -60,16 +51,16 @@ void WriteAll(int fd, std::string_view bytes) {
 }  // namespace
 
 std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
-  Fd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  if (file.fd < 0) FailWithErrno(errno);
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (file.get() < 0) FailWithErrno(errno);
   struct stat st {};
-  if (::fstat(file.fd, &st) != 0) FailWithErrno(errno);
+  if (::fstat(file.get(), &st) != 0) FailWithErrno(errno);
   if (!S_ISREG(st.st_mode)) FailWithErrno(EISDIR);
   if (static_cast<std::uint64_t>(st.st_size) > maxBytes) throw Failure("File too large");
   std::string bytes(static_cast<size_t>(st.st_size), '\0');
   size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t n = ::read(file.fd, bytes.data() + done, bytes.size() - done);
+    const ssize_t n = ::read(file.get(), bytes.data() + done, bytes.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
       FailWithErrno(errno);
@@ -85,21 +76,21 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
   const size_t slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
   std::string temp = folder + (slash == std::string::npos ? "/" : "") + ".verdigo-save-XXXXXX";
-  Fd file(::mkstemp(temp.data()));
-  if (file.fd < 0) FailWithErrno(errno);
+  UniqueFd file(::mkstemp(temp.data()));
+  if (file.get() < 0) FailWithErrno(errno);
   try {
-    WriteAll(file.fd, bytes);
+    WriteAll(file.get(), bytes);
     struct stat old {};
     // Keep the permissions of the file being replaced; a new file gets the
     // usual mode under the user's umask.
     if (::stat(path.c_str(), &old) == 0) {
-      ::fchmod(file.fd, old.st_mode & 07777);
+      ::fchmod(file.get(), old.st_mode & 07777);
     } else {
       const mode_t mask = ::umask(0);
       ::umask(mask);
-      ::fchmod(file.fd, 0666 & ~mask);
+      ::fchmod(file.get(), 0666 & ~mask);
     }
-    if (::fsync(file.fd) != 0) FailWithErrno(errno);
+    if (::fsync(file.get()) != 0) FailWithErrno(errno);
     if (::rename(temp.c_str(), path.c_str()) != 0) FailWithErrno(errno);
   } catch (...) {
     ::unlink(temp.c_str());

@@ -13,6 +13,7 @@
 
 #include "common/code_page.h"
 #include "common/error_report.h"
+#include "common/unique_fd.h"
 #include "console/console_decoder.h"
 
 extern char** environ;
@@ -25,22 +26,6 @@ constexpr size_t kReadSize = 1024;
 constexpr std::chrono::milliseconds kQuietSlice{50};
 constexpr std::chrono::milliseconds kReapSlice{10};
 constexpr std::string_view kReplyMarker = "bytes=";
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() { Close(); }
-  int get() const { return fd_; }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_;
-};
 
 // The child's standard streams: input from /dev/null; output and error on the
 // pipe or, when not wanted, to /dev/null. The pipe's own descriptors are
@@ -196,8 +181,8 @@ std::string RunConsoleCommand(std::string_view commandLine, bool wantStdOut, boo
   if (!wantStdOut && !wantStdErr) throw Failure(std::string(kInvalidProcedureCall));
   int ends[2];
   if (::pipe2(ends, O_CLOEXEC) != 0) return {};
-  FileDescriptor readEnd(ends[0]);
-  FileDescriptor writeEnd(ends[1]);
+  UniqueFd readEnd(ends[0]);
+  UniqueFd writeEnd(ends[1]);
 
   const pid_t pid =
       StartHidden(SplitCommandLine(commandLine), writeEnd.get(), wantStdOut, wantStdErr);

@@ -1,5 +1,7 @@
 #include "window/app_title.h"
 
+#include "window/qt_text.h"
+
 namespace verdigo {
 
 namespace {
@@ -20,5 +22,7 @@ std::string CutAppTitle(std::string_view displayName) {
   } while (text.size() > kLongestTitle);
   return std::string(text);
 }
+
+QString AppTitle::Display() const { return QStringFromCodePage(text_); }
 
 }  // namespace verdigo

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,8 @@ class AppTitle {
       : displayName_(displayName), text_(InitialAppTitle(displayName)) {}
 
   const std::string& Text() const { return text_; }
+  // The title as boxes show it.
+  QString Display() const;
 
   // Called once by start-up (reported at line 128 when it fails).
   void SetAppTitle() { text_ = CutAppTitle(displayName_); }

@@ -14,8 +14,8 @@ void BoxReporter::ShowErrorReport(const std::string& text) {
 void BoxReporter::UrlNotFound(std::string_view, std::string_view) { Inform("URL not found"); }
 
 void BoxReporter::Inform(std::string_view text) {
-  dialogs_.ShowMessage({QStringFromCodePage(text), QStringFromCodePage(title_.Text()),
-                        BoxButtons::Ok, BoxIcon::None});
+  dialogs_.ShowMessage(
+      {QStringFromCodePage(text), title_.Display(), BoxButtons::Ok, BoxIcon::None});
 }
 
 }  // namespace verdigo

@@ -19,6 +19,9 @@ struct MessageBoxSpec {
   BoxIcon icon = BoxIcon::None;
 };
 
+// The filter of the program's open and save dialogs.
+inline constexpr char kTextFilesFilter[] = "Text Files (*.txt);;All Files (*.*)";
+
 struct FileDialogSpec {
   QString title;
   QString filter;  // Qt's form: "Text Files (*.txt);;All Files (*.*)"

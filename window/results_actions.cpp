@@ -10,14 +10,12 @@
 #include "window/clipboard.h"
 #include "window/dialogs.h"
 #include "window/pointer_state.h"
-#include "window/qt_text.h"
 #include "window/row_list_model.h"
 
 namespace verdigo {
 
 namespace {
 constexpr char kSaveTitle[] = "Save";
-constexpr char kSaveFilter[] = "Text Files (*.txt);;All Files (*.*)";
 constexpr char kCopied[] =
     "Results have been copied to the clipboard.\r\r"
     "Click a text area where you normally type and press Ctrl+V to paste the clipboard.";
@@ -47,7 +45,7 @@ std::optional<std::string> ResultsActions::ChooseOutputFile(ErrorTrap& trap) {
   // 106 to 112 set up the dialog; 114 shows it and 116 reads the name.
   trap.Run(114, [&] {
     name = p_.dialogs.ChooseFileToSave(
-        {QString::fromLatin1(kSaveTitle), QString::fromLatin1(kSaveFilter)});
+        {QString::fromLatin1(kSaveTitle), QString::fromLatin1(kTextFilesFilter)});
   });
   if (name.isEmpty()) return std::nullopt;  // 118: cancelled
   const std::string path = QFile::encodeName(name).toStdString();
@@ -60,7 +58,7 @@ std::optional<std::string> ResultsActions::ChooseOutputFile(ErrorTrap& trap) {
     trap.Run(122, [&] {
       answer = p_.dialogs.ShowMessage(
           {QStringLiteral("Are you sure you wish to overwrite ") + name + QStringLiteral(" ?"),
-           QStringFromCodePage(p_.title.Text()), BoxButtons::YesNo, BoxIcon::None});
+           p_.title.Display(), BoxButtons::YesNo, BoxIcon::None});
     });
   }
   if (answer != BoxAnswer::Yes) return std::nullopt;  // 126

@@ -19,15 +19,13 @@ namespace verdigo {
 namespace {
 constexpr char kAddPrompt[] = "Enter website address to add: ";
 constexpr char kOpenTitle[] = "Add File(s) - Use Ctrl & Shift to select multiple files";
-constexpr char kOpenFilter[] = "Text Files (*.txt);;All Files (*.*)";
 }  // namespace
 
 void UrlListActions::AddUrl() {
   ErrorTrap trap(ProcedurePath("Form1", "PushButton5_Click"), p_.reporter);
   std::optional<QString> answer;
   trap.Run(100, [&] {
-    answer = p_.dialogs.AskText(QString::fromLatin1(kAddPrompt),
-                                QStringFromCodePage(p_.title.Text()), QString());
+    answer = p_.dialogs.AskText(QString::fromLatin1(kAddPrompt), p_.title.Display(), QString());
   });
   if (!answer || answer->isEmpty()) return;  // 102: Cancel, or OK on an empty field
   trap.Run(104, [&] { p_.urls.AppendRow(CodePageFromQString(*answer)); });
@@ -39,7 +37,7 @@ void UrlListActions::LoadListFiles() {
   // 100 to 106 set up the dialog; 108 shows it. Cancel chooses nothing (110).
   trap.Run(108, [&] {
     names = p_.dialogs.ChooseFilesToOpen(
-        {QString::fromLatin1(kOpenTitle), QString::fromLatin1(kOpenFilter)});
+        {QString::fromLatin1(kOpenTitle), QString::fromLatin1(kTextFilesFilter)});
   });
   // The files load one after the other, in the order the dialog gives them.
   // A file that cannot be read is reported and keeps the lines of the files
