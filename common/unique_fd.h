@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <utility>
+
 namespace verdigo {
 
 // Owns a file descriptor and closes it when it goes out of scope.
@@ -10,13 +12,22 @@ class UniqueFd {
   explicit UniqueFd(int fd = -1) : fd_(fd) {}
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    if (this != &other) Reset(other.release());
+    return *this;
+  }
   ~UniqueFd() { Close(); }
 
   int get() const { return fd_; }
-  void Close() {
+  bool valid() const { return fd_ >= 0; }
+  // Gives up ownership without closing.
+  int release() { return std::exchange(fd_, -1); }
+  void Reset(int fd = -1) {
     if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    fd_ = fd;
   }
+  void Close() { Reset(); }
 
  private:
   int fd_;
