@@ -1,23 +1,24 @@
 #include "cli/extract_command.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/address_reader.h"
 #include "cli/extract_options.h"
 #include "cli/progress_display.h"
 #include "cli/row_writers.h"
 #include "cli/stderr_reporter.h"
-#include "common/code_page.h"
 #include "common/error_report.h"
+#include "common/fd_io.h"
 #include "common/file_routines.h"
-#include "common/list_lines.h"
 #include "common/product.h"
+#include "common/safe_file_writer.h"
 #include "engine/curl_downloader.h"
 #include "engine/extract_links.h"
 
@@ -38,107 +39,159 @@ void ClearProgressLine() {
   if (gProgressShown) (void)!::write(STDERR_FILENO, "\r\x1b[K", 4);
 }
 
-// ---- Reading the address lists --------------------------------------------
-
-std::string ReadAll(int fd) {
-  std::string bytes;
-  char chunk[65536];
-  for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) FailWithErrno(errno);
-    if (n == 0) return bytes;
-    bytes.append(chunk, static_cast<size_t>(n));
-  }
-}
-
-std::string ReadListFile(const std::string& name) {
-  if (name == "-") return ReadAll(STDIN_FILENO);
-  const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) FailWithErrno(errno);
-  try {
-    std::string bytes = ReadAll(fd);
-    ::close(fd);
-    return bytes;
-  } catch (...) {
-    ::close(fd);
-    throw;
-  }
-}
-
-// The addresses of every list, in order; false (after saying why) when a
-// list cannot be read.
-bool ReadAddresses(std::vector<std::string> listFiles, std::vector<std::string>& addresses) {
-  if (listFiles.empty()) listFiles.push_back("-");
-  for (const std::string& name : listFiles) {
-    try {
-      ForEachListLine(ReadListFile(name),
-                      [&](std::string_view line) { addresses.emplace_back(line); });
-    } catch (const Failure& failure) {
-      const std::string shownName = name == "-" ? "standard input" : name;
-      PrintProgramMessage("cannot read " + shownName + ": " + failure.what());
-      return false;
-    }
-  }
-  return true;
-}
-
 // ---- The run ----------------------------------------------------------------
 
 struct RunResult {
   bool allFound = true;
-  bool outputFailed = false;
+  bool troubleShown = false;  // an error report, or a list line skipped
 };
 
-RunResult ExtractAll(const std::vector<std::string>& addresses, RowSink& output,
-                     const StreamRowWriter* stream, bool showProgress) {
-  RunResult result;
-  CurlDownloader downloader;
-  ProgressDisplay progress(STDERR_FILENO, showProgress);
-  gProgressShown = showProgress;
-  StderrReporter reporter(progress);
-  CountingRowSink counter(output);
-  ExtractLinks engine(downloader, reporter, [&] { progress.Tick(counter.rows()); });
-  for (size_t i = 0; i < addresses.size(); ++i) {
-    progress.StartPage(i + 1, addresses.size(), addresses[i], counter.rows());
-    if (!engine.GetUrls(counter, addresses[i], kRunPageFile)) result.allFound = false;
-    if (stream != nullptr && stream->error() != 0) {
-      result.outputFailed = true;  // nobody reads the rows any more
-      break;
+// Pages started ahead of the one whose rows come next: enough to keep every
+// connection busy while a slow page holds up the order. One job at a time
+// keeps to one page file and one page at a time.
+size_t PagesAhead(int jobs) { return jobs == 1 ? 0 : 2 * static_cast<size_t>(jobs); }
+
+DownloadSettings SettingsFor(const ExtractOptions& options) {
+  DownloadSettings settings;
+  settings.jobs = options.jobs;
+  settings.perHost = options.perHost;
+  return settings;
+}
+
+// Hands the list's addresses to the engine in order, with up to PagesAhead
+// of them downloading ahead, and each page's rows to the writer as soon as
+// its turn has come.
+class ExtractionLoop {
+ public:
+  ExtractionLoop(AddressReader& addresses, RowWriter& writer, const ExtractOptions& options,
+                 bool showProgress)
+      : addresses_(addresses),
+        writer_(writer),
+        pagesAhead_(PagesAhead(options.jobs)),
+        downloader_(SettingsFor(options)),
+        progress_(STDERR_FILENO, showProgress),
+        reporter_(progress_),
+        counter_(writer),
+        engine_(downloader_, reporter_, [this] { OnYield(); }) {
+    gProgressShown = showProgress;
+  }
+
+  ~ExtractionLoop() { gProgressShown = 0; }
+
+  RunResult Run() {
+    RunResult result;
+    std::string address;
+    while (NextAddress(address)) {
+      progress_.StartPage(++pageNumber_, KnownPageCount(), address, counter_.rows());
+      if (!engine_.GetUrls(counter_, address, kRunPageFile)) result.allFound = false;
+      if (!writer_.EndPage()) break;  // nobody reads the rows any more
+    }
+    engine_.CancelPrefetches();
+    progress_.Clear();
+    result.troubleShown = reporter_.ShowedErrorReport() || addresses_.HadTrouble();
+    return result;
+  }
+
+ private:
+  // The next address in list order: one started ahead, else one read now
+  // (waiting for the list when it has none yet).
+  bool NextAddress(std::string& address) {
+    while (ahead_.empty()) {
+      std::string next;
+      const AddressReader::Status status = addresses_.Next(next, true);
+      if (status == AddressReader::Status::kEnd) return false;
+      if (status == AddressReader::Status::kAddress) Queue(std::move(next));
+      progress_.Tick(counter_.rows());
+    }
+    TopUp();
+    address = std::move(ahead_.front());
+    ahead_.pop_front();
+    return true;
+  }
+
+  void Queue(std::string address) {
+    if (pagesAhead_ > 0) engine_.Prefetch(address, kRunPageFile);
+    ahead_.push_back(std::move(address));
+  }
+
+  // Starts more pages while the list has addresses ready.
+  void TopUp() {
+    std::string next;
+    while (ahead_.size() < pagesAhead_ &&
+           addresses_.Next(next, false) == AddressReader::Status::kAddress) {
+      Queue(std::move(next));
     }
   }
-  progress.Clear();
-  gProgressShown = 0;
-  return result;
-}
 
-bool WriteOutputFile(const std::string& name, ResultsFileWriter& writer) {
-  try {
-    WriteFileAtomically(name, writer.Finish());
-    return true;
-  } catch (const Failure& failure) {
-    PrintProgramMessage("cannot write " + name + ": " + failure.what());
-    return false;
+  void OnYield() {
+    progress_.Tick(counter_.rows());
+    TopUp();
   }
+
+  size_t KnownPageCount() const {
+    return addresses_.Ended() ? static_cast<size_t>(addresses_.Count()) : 0;
+  }
+
+  AddressReader& addresses_;
+  RowWriter& writer_;
+  size_t pagesAhead_;
+  CurlDownloader downloader_;
+  ProgressDisplay progress_;
+  StderrReporter reporter_;
+  CountingRowSink counter_;
+  ExtractLinks engine_;
+  std::deque<std::string> ahead_;
+  size_t pageNumber_ = 0;
+};
+
+int ExitStatusOf(const RunResult& run) {
+  return run.allFound && !run.troubleShown ? kExitAllFound : kExitSomeNotFound;
 }
 
-int ExtractToStandardOutput(const std::vector<std::string>& addresses,
-                            const ExtractOptions& options, bool showProgress) {
-  StreamRowWriter writer(STDOUT_FILENO, options.nullTerminated ? '\0' : '\n');
-  const RunResult run = ExtractAll(addresses, writer, &writer, showProgress);
-  if (run.outputFailed || !writer.Flush()) {
-    PrintProgramMessage("cannot write standard output: " + DescribeErrno(writer.error()));
+// A reader that went away ends the run at once and quietly, as for any
+// command in a pipeline: die of SIGPIPE like one, unless it was ignored.
+[[noreturn]] void EndLikeABrokenPipe(bool sigpipeIgnoredAtStart) {
+  RemovePrivateTempFolder();
+  if (!sigpipeIgnoredAtStart) {
+    ::signal(SIGPIPE, SIG_DFL);
+    ::raise(SIGPIPE);
+  }
+  ::_exit(kExitTrouble);
+}
+
+int ExtractToStandardOutput(AddressReader& addresses, const ExtractOptions& options,
+                            bool showProgress, bool sigpipeIgnoredAtStart) {
+  int writeErrno = 0;
+  RowWriter writer(RowWriter::Format::kLines, options.nullTerminated ? '\0' : '\n',
+                   [&](std::string_view bytes) {
+                     if (!WriteAllToFd(STDOUT_FILENO, bytes, writeErrno)) FailWithErrno(writeErrno);
+                   });
+  const RunResult run = ExtractionLoop(addresses, writer, options, showProgress).Run();
+  if (writer.Finish()) return ExitStatusOf(run);
+  if (writeErrno == EPIPE) EndLikeABrokenPipe(sigpipeIgnoredAtStart);
+  PrintProgramMessage("cannot write standard output: " + writer.error());
+  return kExitTrouble;
+}
+
+int ExtractToFile(AddressReader& addresses, const ExtractOptions& options, bool showProgress) {
+  std::optional<SafeFileWriter> file;
+  try {
+    file.emplace(SafeFileWriter::Open(options.outputFile));
+  } catch (const Failure& failure) {
+    PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what());
     return kExitTrouble;
   }
-  return run.allFound ? kExitAllFound : kExitSomeNotFound;
-}
-
-int ExtractToFile(const std::vector<std::string>& addresses, const ExtractOptions& options,
-                  bool showProgress) {
-  ResultsFileWriter writer(options.csv);
-  const RunResult run = ExtractAll(addresses, writer, nullptr, showProgress);
-  if (!WriteOutputFile(options.outputFile, writer)) return kExitTrouble;
-  return run.allFound ? kExitAllFound : kExitSomeNotFound;
+  RowWriter writer(options.csv ? RowWriter::Format::kCsvFile : RowWriter::Format::kTextFile, '\n',
+                   [&](std::string_view bytes) { file->Write(bytes); });
+  const RunResult run = ExtractionLoop(addresses, writer, options, showProgress).Run();
+  try {
+    if (!writer.Finish()) throw Failure(writer.error());
+    file->Commit();
+  } catch (const Failure& failure) {
+    PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what());
+    return kExitTrouble;
+  }
+  return ExitStatusOf(run);
 }
 
 int PrintAndSucceed(std::string_view text) {
@@ -146,9 +199,15 @@ int PrintAndSucceed(std::string_view text) {
   return kExitAllFound;
 }
 
+bool SignalIgnored(int signal) {
+  struct sigaction current {};
+  return ::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
+}
+
 }  // namespace
 
 int RunExtractCommand(int argc, char** argv) {
+  const bool sigpipeIgnoredAtStart = SignalIgnored(SIGPIPE);
   // A closed pipe on standard output shows up as EPIPE from write().
   ::signal(SIGPIPE, SIG_IGN);
   const ParsedArguments parsed =
@@ -163,13 +222,17 @@ int RunExtractCommand(int argc, char** argv) {
     return PrintAndSucceed(std::string(kExtractProgramName) + " " + std::string(ProgramVersion()) +
                            "\n");
   }
-  std::vector<std::string> addresses;
-  if (!ReadAddresses(options.listFiles, addresses)) return kExitTrouble;
+  AddressReader addresses(options.listFiles);
+  if (!addresses.OpenFailures().empty()) {
+    for (const std::string& failure : addresses.OpenFailures()) PrintProgramMessage(failure);
+    return kExitTrouble;
+  }
   RemoveTempFolderOnTerminatingSignals(kRunPageFile, ClearProgressLine);
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
-  const int status = options.outputFile.empty()
-                         ? ExtractToStandardOutput(addresses, options, showProgress)
-                         : ExtractToFile(addresses, options, showProgress);
+  const int status =
+      options.outputFile.empty()
+          ? ExtractToStandardOutput(addresses, options, showProgress, sigpipeIgnoredAtStart)
+          : ExtractToFile(addresses, options, showProgress);
   RemovePrivateTempFolder();
   return status;
 }

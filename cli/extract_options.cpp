@@ -30,11 +30,11 @@ class ArgumentParser {
   void ParseLongOption(const std::string& arg) {
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    if (name == "--output") {
+    if (name == "--output" || name == "--jobs" || name == "--per-host") {
       if (equals != std::string::npos) {
-        SetOutput(name, arg.substr(equals + 1));
+        SetValue(name, arg.substr(equals + 1));
       } else {
-        TakeOutputValue(name);
+        TakeValue(name);
       }
       return;
     }
@@ -69,10 +69,11 @@ class ArgumentParser {
           result_.options.quiet = true;
           break;
         case 'o':
+        case 'j':
           if (i + 1 < arg.size()) {
-            SetOutput("-o", arg.substr(i + 1));
+            SetValue(std::string("-") + arg[i], arg.substr(i + 1));
           } else {
-            TakeOutputValue("-o");
+            TakeValue(std::string("-") + arg[i]);
           }
           return;
         default:
@@ -82,20 +83,40 @@ class ArgumentParser {
     }
   }
 
-  void TakeOutputValue(const std::string& name) {
+  static bool IsOutputOption(const std::string& name) { return name == "-o" || name == "--output"; }
+
+  void TakeValue(const std::string& name) {
     if (next_ >= args_.size()) {
-      result_.error = "option '" + name + "' needs a file name";
+      result_.error = "option '" + name + (IsOutputOption(name) ? "' needs a file name" : "' needs a number");
       return;
     }
-    SetOutput(name, args_[next_++]);
+    SetValue(name, args_[next_++]);
   }
 
-  void SetOutput(const std::string& name, const std::string& file) {
-    if (file.empty()) {
+  void SetValue(const std::string& name, const std::string& value) {
+    ExtractOptions& o = result_.options;
+    if (!IsOutputOption(name)) {
+      int& count = name == "--per-host" ? o.perHost : o.jobs;
+      if (!ParseCount(value, count)) {
+        result_.error = "option '" + name + "' needs a number from 1 to " + std::to_string(kMaxJobs);
+      }
+    } else if (value.empty()) {
       result_.error = "option '" + name + "' needs a file name";
     } else {
-      result_.options.outputFile = file;
+      o.outputFile = value;
     }
+  }
+
+  static bool ParseCount(const std::string& text, int& count) {
+    if (text.empty() || text.size() > 2) return false;
+    int value = 0;
+    for (const char c : text) {
+      if (c < '0' || c > '9') return false;
+      value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > kMaxJobs) return false;
+    count = value;
+    return true;
   }
 
   void CheckCombinations() {
@@ -127,12 +148,20 @@ std::string ExtractUsageText() {
          "  -o, --output FILE  write the rows to FILE, each ended by CR LF\n"
          "      --csv          with -o: write all rows on one comma-delimited line\n"
          "  -0, --null         end each row on standard output with NUL, not LF\n"
+         "  -j, --jobs N       download up to N pages at once (1 to 32, default 16);\n"
+         "                     the rows still come in list order\n"
+         "      --per-host N   at most N connections to one host (1 to 32, default 6)\n"
          "  -q, --quiet        show no progress line\n"
          "      --help         show this help and exit\n"
          "      --version      show the version and exit\n"
          "\n"
-         "Exit status: 0 when every page was downloaded, 1 when some page was not\n"
-         "found, 2 for a wrong command line or a file that cannot be read or written.\n";
+         "Rows go out as soon as every page before them is done; addresses are read\n"
+         "as they come, so a list may be a pipe that is still being written.\n"
+         "\n"
+         "Exit status: 0 when every page was downloaded and handled, 1 when some\n"
+         "page was not found, a page could not be handled whole (an error report),\n"
+         "or a list line was skipped as too long, 2 for a wrong command line or a\n"
+         "file that cannot be read or written.\n";
 }
 
 }  // namespace verdigo

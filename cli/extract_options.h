@@ -18,7 +18,12 @@ struct ExtractOptions {
   bool quiet = false;
   bool showHelp = false;
   bool showVersion = false;
+  // Pages downloaded at once, in all and from one host.
+  int jobs = 16;
+  int perHost = 6;
 };
+
+inline constexpr int kMaxJobs = 32;
 
 struct ParsedArguments {
   ExtractOptions options;

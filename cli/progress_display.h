@@ -8,7 +8,8 @@
 // The progress line of verdigo-extract on a terminal.
 namespace verdigo {
 
-// "[3/10] 245 rows  ADDRESS" in UTF-8, cut to `columns` characters. The
+// "[3/10] 245 rows  ADDRESS" in UTF-8 ("[3] …" while the count of pages is
+// not known: `pages` 0), cut to `columns` characters. The
 // address is code-page bytes; its control characters show as "?" so that
 // they cannot move the cursor.
 std::string ProgressLine(size_t page, size_t pages, std::uint64_t rows, std::string_view address,

@@ -1,54 +1,51 @@
 #include "cli/row_writers.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-
+#include "common/error_report.h"
 #include "common/results_format.h"
 
 namespace verdigo {
 
-StreamRowWriter::StreamRowWriter(int fd, char terminator) : fd_(fd), terminator_(terminator) {
+RowWriter::RowWriter(Format format, char terminator, WriteFn write)
+    : format_(format), terminator_(terminator), write_(std::move(write)) {
   buffer_.reserve(kBufferBytes);
 }
 
-void StreamRowWriter::AppendRow(std::string_view row) {
-  if (error_ != 0) return;
-  buffer_ += row;
-  buffer_ += terminator_;
-  if (buffer_.size() >= kBufferBytes) WriteBuffer();
-}
-
-bool StreamRowWriter::Flush() {
-  if (error_ == 0) WriteBuffer();
-  return error_ == 0;
-}
-
-void StreamRowWriter::WriteBuffer() {
-  std::string_view rest = buffer_;
-  while (!rest.empty()) {
-    const ssize_t n = ::write(fd_, rest.data(), rest.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      error_ = errno;
+void RowWriter::AppendRow(std::string_view row) {
+  if (!error_.empty()) return;
+  switch (format_) {
+    case Format::kLines:
+      buffer_ += row;
+      buffer_ += terminator_;
       break;
+    case Format::kTextFile:
+      AppendTextFileRow(buffer_, row);
+      break;
+    case Format::kCsvFile:
+      AppendCsvRow(buffer_, row);
+      break;
+  }
+  if (buffer_.size() >= kBufferBytes) Send();
+}
+
+bool RowWriter::EndPage() {
+  Send();
+  return error_.empty();
+}
+
+bool RowWriter::Finish() {
+  if (format_ == Format::kCsvFile && error_.empty()) EndCsvLine(buffer_);
+  return EndPage();
+}
+
+void RowWriter::Send() {
+  if (error_.empty() && !buffer_.empty()) {
+    try {
+      write_(buffer_);
+    } catch (const Failure& failure) {
+      error_ = failure.what();
     }
-    rest.remove_prefix(static_cast<size_t>(n));
   }
   buffer_.clear();
-}
-
-void ResultsFileWriter::AppendRow(std::string_view row) {
-  if (csv_) {
-    AppendCsvRow(bytes_, row);
-  } else {
-    AppendTextFileRow(bytes_, row);
-  }
-}
-
-std::string ResultsFileWriter::Finish() {
-  if (csv_) EndCsvLine(bytes_);
-  return std::move(bytes_);
 }
 
 }  // namespace verdigo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -9,41 +10,39 @@
 // Where verdigo-extract puts the rows: standard output or a results file.
 namespace verdigo {
 
-// Rows on a file descriptor, each followed by `terminator`, written through a
-// large buffer since a run can give millions of rows. After the first failed
-// write the writer drops everything and keeps the error.
-class StreamRowWriter : public RowSink {
+// Rows in one of the output formats, gathered in a buffer that goes out at
+// the end of every page (and whenever it is full), so that a reader sees
+// each page as soon as it is done. After the first failed write the writer
+// drops everything and keeps the error.
+class RowWriter : public RowSink {
  public:
+  enum class Format {
+    kLines,     // each row followed by the terminator (standard output)
+    kTextFile,  // the results text file
+    kCsvFile,   // the comma-delimited results file
+  };
+  // Writes all of its bytes or throws Failure.
+  using WriteFn = std::function<void(std::string_view bytes)>;
+
   static constexpr size_t kBufferBytes = 1 << 20;
 
-  StreamRowWriter(int fd, char terminator);
+  RowWriter(Format format, char terminator, WriteFn write);
   void AppendRow(std::string_view row) override;
-  // Writes out what is buffered; false when any write has failed.
-  bool Flush();
-  // errno of the first failed write, 0 while none has failed.
-  int error() const { return error_; }
+  // Hands the page's rows on; false when any write has failed.
+  bool EndPage();
+  // Ends the output (the comma-delimited line) and hands it on.
+  bool Finish();
+  // Why the first write failed; empty while none has.
+  const std::string& error() const { return error_; }
 
  private:
-  void WriteBuffer();
+  void Send();
 
-  int fd_;
+  Format format_;
   char terminator_;
+  WriteFn write_;
   std::string buffer_;
-  int error_ = 0;
-};
-
-// Rows gathered in the results file format, for a file written whole at the
-// end.
-class ResultsFileWriter : public RowSink {
- public:
-  explicit ResultsFileWriter(bool csv) : csv_(csv) {}
-  void AppendRow(std::string_view row) override;
-  // The file's bytes; call once, after the last row.
-  std::string Finish();
-
- private:
-  bool csv_;
-  std::string bytes_;
+  std::string error_;
 };
 
 // Passes rows on and counts them (for the progress line).

@@ -52,6 +52,7 @@ void StderrReporter::UrlNotFound(std::string_view pageUrl, std::string_view reas
 }
 
 void StderrReporter::ShowErrorReport(const std::string& text) {
+  showedErrorReport_ = true;
   progress_.Clear();
   WriteToFd(STDERR_FILENO, ErrorReportForTerminal(text));
 }

@@ -27,9 +27,12 @@ class StderrReporter : public EngineReporter {
   // "verdigo-extract: URL not found: ADDRESS (REASON)", the address in UTF-8.
   void UrlNotFound(std::string_view pageUrl, std::string_view reason) override;
   void ShowErrorReport(const std::string& text) override;
+  // A page may have lost rows: the run must not end as a success.
+  bool ShowedErrorReport() const { return showedErrorReport_; }
 
  private:
   ProgressDisplay& progress_;
+  bool showedErrorReport_ = false;
 };
 
 }  // namespace verdigo

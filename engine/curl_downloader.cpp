@@ -4,17 +4,33 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <mutex>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "common/error_report.h"
+#include "common/fd_io.h"
+#include "common/file_routines.h"
 #include "common/product.h"
+#include "common/unique_fd.h"
 
 namespace verdigo {
 
 namespace {
 
 constexpr char kAllowedProtocols[] = "http,https";
+// libcurl hands over at most this much at a time: few calls and few writes
+// of the page file for a large page.
+constexpr long kReceiveBufferBytes = 1 << 20;
+// Bodies kept for reuse are at most this large, so a huge page does not
+// keep its memory for the rest of the run.
+constexpr size_t kLargestSpareBody = 8 << 20;
 
 void InitCurlOnce() {
   // curl_global_init is not thread-safe itself; a function-local static is.
@@ -42,35 +58,11 @@ std::string DescribeSizeLimit(std::uint64_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
-// What one call's write callback needs and what it found.
-struct BodyWriter {
-  int fd = -1;
-  std::uint64_t limit = 0;
-  std::uint64_t written = 0;
-  bool tooLarge = false;
-  int writeErrno = 0;
-};
-
-// Returning less than was offered makes libcurl abandon the transfer.
-size_t WriteBody(char* data, size_t size, size_t count, void* userdata) {
-  auto& writer = *static_cast<BodyWriter*>(userdata);
-  const size_t length = size * count;
-  if (length > writer.limit - writer.written) {
-    writer.tooLarge = true;
-    return 0;
-  }
-  size_t done = 0;
-  while (done < length) {
-    const ssize_t n = ::write(writer.fd, data + done, length - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      writer.writeErrno = errno;
-      return 0;
-    }
-    done += static_cast<size_t>(n);
-  }
-  writer.written += length;
-  return length;
+UniqueFd CreatePageFileAt(int pageFile) {
+  const std::string path = TempPagePath(static_cast<std::int16_t>(pageFile));
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!fd.valid()) FailWithErrno(errno);
+  return fd;
 }
 
 }  // namespace
@@ -93,86 +85,334 @@ std::string EncodeAddressForRequest(const std::string& url) {
 }
 
 struct CurlDownloader::Impl {
+  // One page on its way. Owned by the transfer thread from Start on.
+  struct Transfer {
+    Impl* owner = nullptr;
+    std::uint64_t ticket = 0;
+    std::string url;
+    int pageFile = 0;
+    CURL* easy = nullptr;
+    UniqueFd file;
+    PageBuffer body;
+    bool tooLarge = false;
+    std::string writeError;
+    bool paused = false;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+  };
+
   DownloadSettings settings;
-  CURL* curl = nullptr;
-  char errorBuffer[CURL_ERROR_SIZE] = {};
   std::string userAgent;
+  CURLM* multi = nullptr;
+
+  // Shared between the caller's thread and the transfer thread.
+  std::mutex mutex;
+  std::condition_variable finishedChanged;
+  std::deque<std::unique_ptr<Transfer>> incoming;
+  struct Finished {
+    int pageFile = 0;
+    FetchedPage page;
+  };
+  std::map<std::uint64_t, Finished> finished;
+  std::vector<PageBuffer> spareBodies;
+  std::uint64_t cancelledUpTo = 0;
+  std::uint64_t lastStarted = 0;
+  bool stopping = false;
+  // The ticket the engine collects next never pauses.
+  std::atomic<std::uint64_t> nextToCollect{1};
+  // Bytes of bodies received and not yet collected.
+  std::atomic<std::uint64_t> heldBytes{0};
+
+  // Transfer thread only.
+  std::map<CURL*, std::unique_ptr<Transfer>> active;
+  std::vector<CURL*> idleHandles;
+  std::thread thread;
 
   explicit Impl(DownloadSettings s) : settings(s) {
     InitCurlOnce();
-    curl = curl_easy_init();
-    if (curl == nullptr) throw Failure("Out of memory");
+    multi = curl_multi_init();
+    if (multi == nullptr) throw Failure("Out of memory");
+    curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(settings.jobs));
+    curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(settings.perHost));
+    curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
     userAgent = std::string(kDisplayName) + "/" + std::string(ProgramVersion());
-    SetFixedOptions();
+    thread = std::thread([this] { Run(); });
   }
 
-  ~Impl() { curl_easy_cleanup(curl); }
+  ~Impl() {
+    {
+      std::lock_guard lock(mutex);
+      stopping = true;
+    }
+    curl_multi_wakeup(multi);
+    thread.join();
+    for (auto& [easy, transfer] : active) Drop(*transfer);
+    for (CURL* easy : idleHandles) curl_easy_cleanup(easy);
+    curl_multi_cleanup(multi);
+  }
 
-  void SetFixedOptions() {
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, settings.maxRedirects);
-    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, "");  // every encoding libcurl decodes
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+  // ---- The caller's side ----------------------------------------------------
+
+  void Start(std::uint64_t ticket, const std::string& url, int pageFile) {
+    auto transfer = std::make_unique<Transfer>();
+    transfer->owner = this;
+    transfer->ticket = ticket;
+    transfer->url = url;
+    transfer->pageFile = pageFile;
+    {
+      std::lock_guard lock(mutex);
+      if (!spareBodies.empty()) {
+        transfer->body = std::move(spareBodies.back());
+        spareBodies.pop_back();
+      }
+      lastStarted = ticket;
+      incoming.push_back(std::move(transfer));
+    }
+    curl_multi_wakeup(multi);
+  }
+
+  std::optional<FetchedPage> Collect(std::uint64_t ticket, std::chrono::milliseconds wait) {
+    std::unique_lock lock(mutex);
+    if (!finishedChanged.wait_for(lock, wait, [&] { return finished.count(ticket) != 0; })) {
+      return std::nullopt;
+    }
+    FetchedPage page = std::move(finished.at(ticket).page);
+    finished.erase(ticket);
+    heldBytes -= page.body.size();
+    nextToCollect = ticket + 1;
+    lock.unlock();
+    curl_multi_wakeup(multi);  // paused transfers may go on now
+    return page;
+  }
+
+  void CancelAll() {
+    {
+      std::lock_guard lock(mutex);
+      cancelledUpTo = lastStarted;
+      incoming.clear();
+      for (auto& [ticket, done] : finished) Discard(done.pageFile, done.page);
+      finished.clear();
+      nextToCollect = lastStarted + 1;
+    }
+    curl_multi_wakeup(multi);
+  }
+
+  void Recycle(PageBuffer body) {
+    if (body.capacity() > kLargestSpareBody) return;
+    body.Clear();
+    std::lock_guard lock(mutex);
+    if (spareBodies.size() < static_cast<size_t>(settings.jobs)) {
+      spareBodies.push_back(std::move(body));
+    }
+  }
+
+  // ---- The transfer thread --------------------------------------------------
+
+  void Run() {
+    for (;;) {
+      std::deque<std::unique_ptr<Transfer>> arrivals;
+      std::uint64_t cancelMark = 0;
+      {
+        std::lock_guard lock(mutex);
+        if (stopping) return;
+        arrivals.swap(incoming);
+        cancelMark = cancelledUpTo;
+      }
+      DropCancelled(cancelMark);
+      for (auto& transfer : arrivals) BeginOrFail(std::move(transfer));
+      int running = 0;
+      curl_multi_perform(multi, &running);
+      EndFinishedTransfers();
+      ResumePausedTransfers();
+      curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+    }
+  }
+
+  void BeginOrFail(std::unique_ptr<Transfer> transfer) {
+    try {
+      Begin(transfer);
+    } catch (const std::exception& failure) {
+      transfer->file.Reset();
+      RemovePageFileAt(transfer->pageFile);
+      Publish(*transfer, {false, failure.what(), {}});
+    }
+  }
+
+  // Takes `transfer` over once it is under way.
+  void Begin(std::unique_ptr<Transfer>& transfer) {
+    if (!IsHttpAddress(transfer->url)) {
+      Publish(*transfer, {false, "Only http and https addresses can be downloaded", {}});
+      return;
+    }
+    try {
+      transfer->file = CreatePageFileAt(transfer->pageFile);
+    } catch (const Failure& failure) {
+      Publish(*transfer, {false, std::string("Could not create the page file: ") + failure.what(), {}});
+      return;
+    }
+    transfer->easy = TakeHandle();
+    const std::string requestUrl = EncodeAddressForRequest(transfer->url);
+    curl_easy_setopt(transfer->easy, CURLOPT_URL, requestUrl.c_str());
+    curl_easy_setopt(transfer->easy, CURLOPT_WRITEDATA, transfer.get());
+    curl_easy_setopt(transfer->easy, CURLOPT_ERRORBUFFER, transfer->errorBuffer);
+    CURL* easy = transfer->easy;
+    active.emplace(easy, std::move(transfer));
+    curl_multi_add_handle(multi, easy);
+  }
+
+  CURL* TakeHandle() {
+    if (!idleHandles.empty()) {
+      CURL* easy = idleHandles.back();
+      idleHandles.pop_back();
+      return easy;
+    }
+    CURL* easy = curl_easy_init();
+    if (easy == nullptr) throw Failure("Out of memory");
+    SetFixedOptions(easy);
+    return easy;
+  }
+
+  void SetFixedOptions(CURL* easy) const {
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, kAllowedProtocols);
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, settings.maxRedirects);
+    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");  // every encoding libcurl decodes
+    curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(settings.connectTimeout.count()));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME,
-                     static_cast<long>(settings.stallTimeout.count()));
-    curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(settings.maxBodyBytes));
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.c_str());
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorBuffer);
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteBody);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(settings.stallTimeout.count()));
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(settings.maxBodyBytes));
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent.c_str());
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &ReceiveBody);
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     // Signals for resolver time-outs are unsafe off the main thread.
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   }
 
-  DownloadOutcome Fetch(const std::string& url, const std::string& path) {
-    if (!IsHttpAddress(url)) return {false, "Only http and https addresses can be downloaded"};
-    BodyWriter writer;
-    writer.limit = settings.maxBodyBytes;
-    writer.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (writer.fd < 0) return {false, "Could not create the page file: " + DescribeErrno(errno)};
-    const CURLcode result = Perform(url, writer);
-    const bool closed = ::close(writer.fd) == 0;
-    const int closeErrno = errno;
-    DownloadOutcome outcome{true, {}};
-    if (result != CURLE_OK) {
-      outcome = {false, DescribeFailure(result, writer)};
-    } else if (!closed) {
-      outcome = {false, "Could not write the page file: " + DescribeErrno(closeErrno)};
+  // Returning less than was offered makes libcurl abandon the transfer.
+  static size_t ReceiveBody(char* data, size_t size, size_t count, void* userdata) {
+    auto& transfer = *static_cast<Transfer*>(userdata);
+    Impl& self = *transfer.owner;
+    const size_t length = size * count;
+    if (length > self.settings.maxBodyBytes - transfer.body.size()) {
+      transfer.tooLarge = true;
+      return 0;
+    }
+    if (transfer.ticket != self.nextToCollect &&
+        self.heldBytes + length > self.settings.waitingBudget) {
+      transfer.paused = true;
+      return CURL_WRITEFUNC_PAUSE;
+    }
+    try {
+      WriteAllOrFail(transfer.file.get(), {data, length});
+      transfer.body.Append({data, length});
+    } catch (const Failure& failure) {
+      transfer.writeError = failure.what();
+      return 0;
+    }
+    self.heldBytes += length;
+    return length;
+  }
+
+  void ResumePausedTransfers() {
+    for (auto& [easy, transfer] : active) {
+      if (!transfer->paused) continue;
+      if (transfer->ticket != nextToCollect && heldBytes >= settings.waitingBudget) continue;
+      transfer->paused = false;  // set again by ReceiveBody if it must wait longer
+      curl_easy_pause(easy, CURLPAUSE_CONT);
+    }
+  }
+
+  void EndFinishedTransfers() {
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
+      if (message->msg != CURLMSG_DONE) continue;
+      const auto found = active.find(message->easy_handle);
+      if (found == active.end()) continue;
+      std::unique_ptr<Transfer> transfer = std::move(found->second);
+      active.erase(found);
+      End(*transfer, message->data.result);
+    }
+  }
+
+  void End(Transfer& transfer, CURLcode result) {
+    std::string failure;
+    if (result != CURLE_OK) failure = DescribeFailure(transfer, result);
+    ReleaseHandle(transfer);
+    const int closeError = ::close(transfer.file.release()) == 0 ? 0 : errno;
+    if (failure.empty() && closeError != 0) {
+      failure = "Could not write the page file: " + DescribeErrno(closeError);
+    }
+    if (failure.empty()) {
+      Publish(transfer, {true, {}, std::move(transfer.body)});
+      return;
     }
     // A half-written page is of no use to anyone.
-    if (!outcome.ok) ::unlink(path.c_str());
-    return outcome;
+    Discard(transfer.pageFile, {false, {}, std::move(transfer.body)});
+    Publish(transfer, {false, std::move(failure), {}});
   }
 
-  CURLcode Perform(const std::string& url, BodyWriter& writer) {
-    errorBuffer[0] = '\0';
-    const std::string requestUrl = EncodeAddressForRequest(url);
-    curl_easy_setopt(curl, CURLOPT_URL, requestUrl.c_str());
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &writer);
-    const CURLcode result = curl_easy_perform(curl);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
-    return result;
+  // Forgets a body and its page file.
+  void Discard(int pageFile, const FetchedPage& page) {
+    heldBytes -= page.body.size();
+    if (page.ok || page.body.size() != 0) RemovePageFileAt(pageFile);
   }
 
-  std::string DescribeFailure(CURLcode result, const BodyWriter& writer) const {
-    if (writer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
+  static void RemovePageFileAt(int pageFile) {
+    ::unlink(TempPagePath(static_cast<std::int16_t>(pageFile)).c_str());
+  }
+
+  std::string DescribeFailure(const Transfer& transfer, CURLcode result) const {
+    if (transfer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
       return "Page larger than " + DescribeSizeLimit(settings.maxBodyBytes);
     }
-    if (writer.writeErrno != 0) {
-      return "Could not write the page file: " + DescribeErrno(writer.writeErrno);
-    }
+    if (!transfer.writeError.empty()) return "Could not write the page file: " + transfer.writeError;
     if (result == CURLE_HTTP_RETURNED_ERROR) {
       long status = 0;
-      curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+      curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
       return "HTTP " + std::to_string(status);
     }
-    if (errorBuffer[0] != '\0') return errorBuffer;
+    if (transfer.errorBuffer[0] != '\0') return transfer.errorBuffer;
     return curl_easy_strerror(result);
+  }
+
+  void Publish(Transfer& transfer, FetchedPage page) {
+    {
+      std::lock_guard lock(mutex);
+      if (transfer.ticket <= cancelledUpTo) {
+        Discard(transfer.pageFile, page);
+        return;
+      }
+      finished.emplace(transfer.ticket, Finished{transfer.pageFile, std::move(page)});
+    }
+    finishedChanged.notify_all();
+  }
+
+  void DropCancelled(std::uint64_t cancelMark) {
+    for (auto it = active.begin(); it != active.end();) {
+      if (it->second->ticket > cancelMark) {
+        ++it;
+        continue;
+      }
+      Drop(*it->second);
+      it = active.erase(it);
+    }
+  }
+
+  // Ends a transfer nobody waits for any more.
+  void Drop(Transfer& transfer) {
+    ReleaseHandle(transfer);
+    heldBytes -= transfer.body.size();
+    transfer.file.Reset();
+    RemovePageFileAt(transfer.pageFile);
+  }
+
+  void ReleaseHandle(Transfer& transfer) {
+    curl_multi_remove_handle(multi, transfer.easy);
+    curl_easy_setopt(transfer.easy, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(transfer.easy, CURLOPT_ERRORBUFFER, nullptr);
+    idleHandles.push_back(transfer.easy);
   }
 };
 
@@ -181,8 +421,17 @@ CurlDownloader::CurlDownloader(DownloadSettings settings)
 
 CurlDownloader::~CurlDownloader() = default;
 
-DownloadOutcome CurlDownloader::Fetch(const std::string& url, const std::string& path) {
-  return impl_->Fetch(url, path);
+void CurlDownloader::Start(std::uint64_t ticket, const std::string& url, int pageFile) {
+  impl_->Start(ticket, url, pageFile);
 }
+
+std::optional<FetchedPage> CurlDownloader::Collect(std::uint64_t ticket,
+                                                   std::chrono::milliseconds wait) {
+  return impl_->Collect(ticket, wait);
+}
+
+void CurlDownloader::CancelAll() { impl_->CancelAll(); }
+
+void CurlDownloader::Recycle(PageBuffer body) { impl_->Recycle(std::move(body)); }
 
 }  // namespace verdigo

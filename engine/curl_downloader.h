@@ -15,12 +15,20 @@ struct DownloadSettings {
   std::chrono::seconds stallTimeout{30};
   std::uint64_t maxBodyBytes = 256ull << 20;
   long maxRedirects = 10;
+  // Transfers at once, in all and to one host.
+  int jobs = 16;
+  int perHost = 6;
+  // Bodies not yet collected hold at most this much in all; beyond it every
+  // transfer but the one collected next pauses until the engine catches up.
+  std::uint64_t waitingBudget = 512ull << 20;
 };
 
-// Downloads over libcurl: http and https only (redirects too), compressed
+// Downloads over libcurl's multi interface on a thread of its own: several
+// transfers at once, connections kept open and shared, HTTP/2 multiplexed
+// where a server offers it. http and https only (redirects too), compressed
 // bodies decoded, HTTP status 400 and above a failure, proxies from the
-// environment. One handle serves every call so connections stay open.
-// Not thread-safe: one call at a time.
+// environment. Start, Collect, CancelAll and Recycle may be called from any
+// one thread.
 class CurlDownloader : public Downloader {
  public:
   explicit CurlDownloader(DownloadSettings settings = {});
@@ -28,7 +36,10 @@ class CurlDownloader : public Downloader {
   CurlDownloader(const CurlDownloader&) = delete;
   CurlDownloader& operator=(const CurlDownloader&) = delete;
 
-  DownloadOutcome Fetch(const std::string& url, const std::string& path) override;
+  void Start(std::uint64_t ticket, const std::string& url, int pageFile) override;
+  std::optional<FetchedPage> Collect(std::uint64_t ticket, std::chrono::milliseconds wait) override;
+  void CancelAll() override;
+  void Recycle(PageBuffer body) override;
 
  private:
   struct Impl;

@@ -1,11 +1,6 @@
 #include "engine/extract_links.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 
 #include "common/error_report.h"
 #include "common/file_routines.h"
@@ -17,73 +12,103 @@ namespace verdigo {
 ExtractLinks::ExtractLinks(Downloader& downloader, EngineReporter& reporter, YieldFn yield)
     : downloader_(downloader), reporter_(reporter), yield_(std::move(yield)) {}
 
+ExtractLinks::~ExtractLinks() { CancelPrefetches(); }
+
+void ExtractLinks::Prefetch(std::string_view pageAddress, std::int16_t tempIndex) {
+  prefetched_.push_back(StartTransfer(pageAddress, tempIndex));
+}
+
+void ExtractLinks::CancelPrefetches() {
+  if (prefetched_.empty()) return;
+  downloader_.CancelAll();
+  prefetched_.clear();
+}
+
 bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress, std::int16_t tempIndex) {
   ErrorTrap trap(ProcedurePath("ExtractLinks", "GetUrls"), reporter_);
-  std::string tempPath;
+  Transfer transfer;
   bool downloaded = false;
   trap.Run(100, [&] { PreparePageUrl(pageAddress); });
-  trap.Run(102, [&] { tempPath = TempPagePath(tempIndex); });
-  lastDownloadError_ = "no temporary file";
-  trap.Run(104, [&] { downloaded = !tempPath.empty() && DownloadToFile(PageUrl, tempPath); });
+  trap.Run(102, [&] {
+    transfer = TakeTransfer(pageAddress, tempIndex);
+    pageFileInUse_ = transfer.pageFile;
+  });
+  downloadError_ = "no download";
+  trap.Run(104, [&] { downloaded = transfer.ticket != 0 && DownloadToFile(transfer); });
   if (!downloaded) {
-    trap.Run(126, [&] { reporter_.UrlNotFound(PageUrl, lastDownloadError_); });
+    pageFileInUse_ = 0;  // a failed download leaves no page file
+    trap.Run(126, [&] { reporter_.UrlNotFound(pageUrl_, downloadError_); });
     return false;
   }
-  ReadPageFile(tempPath, trap);
   trap.Run(122, [&] { ScanForLinks(results); });
-  trap.Run(128, [&] { RemoveFile(tempPath, yield_); });
+  trap.Run(128, [&] { RemoveFile(TempPagePath(static_cast<std::int16_t>(transfer.pageFile)), yield_); });
+  pageFileInUse_ = 0;
+  downloader_.Recycle(std::move(page_));
   return true;
 }
 
-void ExtractLinks::ReadPageFile(const std::string& path, ErrorTrap& trap) {
-  // One report for the first failing step: the steps after it depend on it.
-  int fd = -1;
-  struct stat st {};
-  const bool ok = trap.Run(112, [&] {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) FailWithErrno(errno);
-  }) && trap.Run(114, [&] {
-    if (::fstat(fd, &st) != 0) FailWithErrno(errno);
-    if (static_cast<std::uint64_t>(st.st_size) > kMaxPageBytes) {
-      throw Failure("Page larger than 256 MiB");
-    }
-  }) && trap.Run(116, [&] {
-    PageBytes.assign(static_cast<size_t>(st.st_size), '\0');
-  }) && trap.Run(118, [&] {
-    size_t done = 0;
-    while (done < PageBytes.size()) {
-      const ssize_t n = ::read(fd, PageBytes.data() + done, PageBytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) FailWithErrno(errno);
-      if (n == 0) break;
-      done += static_cast<size_t>(n);
-    }
-    PageBytes.resize(done);
-  });
-  if (!ok) PageBytes.clear();
-  PageLength = static_cast<std::int32_t>(PageBytes.size());
-  if (fd >= 0)
-    trap.Run(120, [&] {
-      if (::close(fd) != 0) FailWithErrno(errno);
-    });
+ExtractLinks::Transfer ExtractLinks::StartTransfer(std::string_view pageAddress,
+                                                   std::int16_t tempIndex) {
+  Transfer transfer{std::string(pageAddress), lastTicket_ + 1, FreePageFile(tempIndex)};
+  downloader_.Start(transfer.ticket, PreparePage(pageAddress).pageUrl, transfer.pageFile);
+  lastTicket_ = transfer.ticket;
+  return transfer;
+}
+
+// The page started ahead for this address, else a download started now (after
+// abandoning pages started ahead for other addresses: the caller went its own
+// way).
+ExtractLinks::Transfer ExtractLinks::TakeTransfer(std::string_view pageAddress,
+                                                  std::int16_t tempIndex) {
+  if (!prefetched_.empty() && prefetched_.front().address == pageAddress) {
+    Transfer transfer = std::move(prefetched_.front());
+    prefetched_.pop_front();
+    return transfer;
+  }
+  CancelPrefetches();
+  return StartTransfer(pageAddress, tempIndex);
+}
+
+// The lowest page file number from `tempIndex` on that no page under way
+// uses, so that one page at a time always uses the same file.
+int ExtractLinks::FreePageFile(std::int16_t tempIndex) const {
+  int candidate = tempIndex;
+  const auto inUse = [&](int file) {
+    return file == pageFileInUse_ || std::any_of(prefetched_.begin(), prefetched_.end(),
+                                                 [&](const Transfer& t) { return t.pageFile == file; });
+  };
+  while (inUse(candidate)) {
+    ++candidate;
+  }
+  return candidate;
+}
+
+bool ExtractLinks::DownloadToFile(const Transfer& transfer) {
+  std::optional<FetchedPage> fetched;
+  while (!(fetched = downloader_.Collect(transfer.ticket, kWaitSlice))) Yield();
+  if (!fetched->ok) {
+    downloadError_ = std::move(fetched->reason);
+    return false;
+  }
+  page_ = std::move(fetched->body);
+  return true;
 }
 
 void ExtractLinks::PreparePageUrl(std::string_view entered) {
   PreparedPage page = PreparePage(entered);
-  PageUrl = std::move(page.pageUrl);
-  if (page.hasBase) BaseUrl = std::move(page.baseUrl);
+  pageUrl_ = std::move(page.pageUrl);
+  if (page.hasBase) baseUrl_ = std::move(page.baseUrl);
 }
 
-bool ExtractLinks::DownloadToFile(const std::string& address, const std::string& path) {
-  DownloadOutcome outcome = downloader_.Fetch(address, path);
-  lastDownloadError_ = outcome.ok ? std::string() : std::move(outcome.reason);
-  return outcome.ok;
+void ExtractLinks::SetPage(std::string_view bytes) {
+  page_.Clear();
+  page_.Append(bytes);
 }
 
 void ExtractLinks::ScanForLinks(RowSink& results) {
-  results.AppendRow(PageUrl);
+  results.AppendRow(pageUrl_);
   Yield();
-  const std::string_view page(PageBytes.data(), static_cast<size_t>(PageLength));
+  const std::string_view page = page_.View();
   for (size_t slice = 0; slice < page.size(); slice += kYieldSlice) {
     const size_t sliceEnd = std::min(page.size(), slice + kYieldSlice);
     size_t quote = FindNextHrefQuote(page, slice, sliceEnd);
@@ -96,14 +121,13 @@ void ExtractLinks::ScanForLinks(RowSink& results) {
 }
 
 bool ExtractLinks::ReadLinkTarget(size_t start, std::string_view& target) const {
-  return ReadTargetAt(std::string_view(PageBytes.data(), static_cast<size_t>(PageLength)), start,
-                      target);
+  return ReadTargetAt(page_.View(), start, target);
 }
 
 void ExtractLinks::AddLink(size_t start, RowSink& results) {
   std::string_view target;
   if (!ReadLinkTarget(start, target)) return;  // never closed: no row
-  ResolveLink(target, BaseUrl, row_);
+  ResolveLink(target, baseUrl_, row_);
   results.AppendRow(row_);
   Yield();
 }

@@ -1,36 +1,55 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
 #include "engine/interfaces.h"
+#include "engine/page_buffer.h"
 
 namespace verdigo {
 
-// Every run downloads its pages one after the other into this page file.
+// Runs number their page files from this one up.
 inline constexpr std::int16_t kRunPageFile = 1;
 
 // The link-extraction engine: one page at a time, from its entered address to
-// its rows in the results.
+// its rows in the results. Downloads may run ahead of that order (Prefetch);
+// everything that carries from page to page happens in GetUrls, in the
+// order of its calls.
 class ExtractLinks {
  public:
-  // Pages larger than this are refused by the downloader and by the reader.
+  // The downloader refuses larger pages.
   static constexpr std::uint64_t kMaxPageBytes = 256ull << 20;
   // The scan yields at least this often (in bytes scanned) and after each row.
   static constexpr size_t kYieldSlice = 64 * 1024;
+  // How often a wait for a download yields.
+  static constexpr std::chrono::milliseconds kWaitSlice{10};
 
   ExtractLinks(Downloader& downloader, EngineReporter& reporter, YieldFn yield = {});
+  ~ExtractLinks();
+  ExtractLinks(const ExtractLinks&) = delete;
+  ExtractLinks& operator=(const ExtractLinks&) = delete;
 
-  // Handles one page completely: normalises the address, downloads the page
-  // into temporary file `tempIndex`, appends the page row and its links to
-  // `results`, deletes the file. False when the download failed.
+  // Starts downloading the page of `pageAddress` ahead of its turn. The
+  // caller later passes the same addresses to GetUrls in the same order.
+  void Prefetch(std::string_view pageAddress, std::int16_t tempIndex);
+  // Pages started by Prefetch whose GetUrls has not come yet.
+  size_t PrefetchedCount() const { return prefetched_.size(); }
+  // Abandons the pages started ahead.
+  void CancelPrefetches();
+
+  // Handles one page completely: normalises the address, waits for its
+  // download (started now unless Prefetch started it), appends the page row
+  // and its links to `results`, deletes the page file. False when the
+  // download failed.
   bool GetUrls(RowSink& results, std::string_view pageAddress, std::int16_t tempIndex);
 
   // Sets PageUrl and (when it holds a "/") BaseUrl from an entered address.
   void PreparePageUrl(std::string_view entered);
-  bool DownloadToFile(const std::string& address, const std::string& path);
-  // Appends the page row, then one row per link target of PageBytes.
+  // Makes `bytes` the page that ScanForLinks reads.
+  void SetPage(std::string_view bytes);
+  // Appends the page row, then one row per link target of the page.
   void ScanForLinks(RowSink& results);
   // The target that starts at byte offset `start` (just after its opening
   // quote); false when it is never closed.
@@ -38,16 +57,21 @@ class ExtractLinks {
   // Resolves the target at `start` against BaseUrl and appends it.
   void AddLink(size_t start, RowSink& results);
 
-  // Page state; each call of GetUrls overwrites it.
-  std::string PageUrl;
-  std::string BaseUrl;
-  std::string PageBytes;
-  std::int32_t PageLength = 0;
-
-  const std::string& LastDownloadError() const { return lastDownloadError_; }
+  const std::string& PageUrl() const { return pageUrl_; }
+  const std::string& BaseUrl() const { return baseUrl_; }
+  std::string_view PageBytes() const { return page_.View(); }
 
  private:
-  void ReadPageFile(const std::string& path, class ErrorTrap& trap);
+  struct Transfer {
+    std::string address;  // as entered
+    std::uint64_t ticket = 0;
+    int pageFile = 0;
+  };
+
+  Transfer StartTransfer(std::string_view pageAddress, std::int16_t tempIndex);
+  Transfer TakeTransfer(std::string_view pageAddress, std::int16_t tempIndex);
+  int FreePageFile(std::int16_t tempIndex) const;
+  bool DownloadToFile(const Transfer& transfer);
   void Yield() {
     if (yield_) yield_();
   }
@@ -55,7 +79,13 @@ class ExtractLinks {
   Downloader& downloader_;
   EngineReporter& reporter_;
   YieldFn yield_;
-  std::string lastDownloadError_;
+  std::string pageUrl_;
+  std::string baseUrl_;
+  PageBuffer page_;
+  std::string downloadError_;
+  std::deque<Transfer> prefetched_;
+  std::uint64_t lastTicket_ = 0;
+  int pageFileInUse_ = 0;  // the file of the page GetUrls is handling
   std::string row_;  // reused for every link, so rows cost no allocation
 };
 

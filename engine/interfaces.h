@@ -1,10 +1,14 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/error_report.h"
+#include "engine/page_buffer.h"
 
 // The engine's view of the outside world: where rows go, how a page is
 // fetched, where its messages go, and how it lets the caller breathe.
@@ -17,16 +21,29 @@ class RowSink {
   virtual void AppendRow(std::string_view row) = 0;
 };
 
-struct DownloadOutcome {
+// A finished transfer: the page's body, or why there is none.
+struct FetchedPage {
   bool ok = false;
   std::string reason;  // the downloader's own words when !ok
+  PageBuffer body;
 };
 
-// Fetches the resource at an address and stores its body in a file.
+// Fetches pages, several at once. Every body is also stored in its page file
+// while it arrives. The engine starts transfers ahead of their turn and
+// collects each one once, in the order it started them.
 class Downloader {
  public:
   virtual ~Downloader() = default;
-  virtual DownloadOutcome Fetch(const std::string& url, const std::string& path) = 0;
+  // Starts fetching `url` as transfer `ticket`; tickets rise by one from 1.
+  virtual void Start(std::uint64_t ticket, const std::string& url, int pageFile) = 0;
+  // Transfer `ticket` once it has ended, waiting at most `wait` for it;
+  // nothing while it is still under way.
+  virtual std::optional<FetchedPage> Collect(std::uint64_t ticket,
+                                             std::chrono::milliseconds wait) = 0;
+  // Abandons every transfer not yet collected.
+  virtual void CancelAll() = 0;
+  // Takes back a collected body so that its memory serves a later page.
+  virtual void Recycle(PageBuffer body) { (void)body; }
 };
 
 // Messages of the engine: the error report (through ErrorReportSink) and a

@@ -1,0 +1,98 @@
+#include "cli/address_reader.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "cli/stderr_reporter.h"
+#include "common/error_report.h"
+
+namespace verdigo {
+namespace {
+
+constexpr size_t kPieceBytes = 64 * 1024;
+constexpr int kWaitSliceMs = 100;
+
+bool Readable(int fd, int timeoutMs) {
+  pollfd p{fd, POLLIN, 0};
+  int ready;
+  do {
+    ready = ::poll(&p, 1, timeoutMs);
+  } while (ready < 0 && errno == EINTR);
+  return ready != 0;  // an error counts as readable: read() tells what it is
+}
+
+}  // namespace
+
+AddressReader::AddressReader(std::vector<std::string> listFiles) {
+  if (listFiles.empty()) listFiles.push_back("-");
+  for (const std::string& name : listFiles) {
+    if (name == "-") {
+      lists_.push_back({"standard input", UniqueFd(::dup(STDIN_FILENO))});
+      continue;
+    }
+    UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid()) {
+      openFailures_.push_back("cannot read " + name + ": " + DescribeErrno(errno));
+      continue;
+    }
+    lists_.push_back({name, std::move(fd)});
+  }
+}
+
+AddressReader::Status AddressReader::Next(std::string& address, bool mayWait) {
+  while (nextReady_ == ready_.size()) {
+    ready_.clear();
+    nextReady_ = 0;
+    if (Ended()) return Status::kEnd;
+    if (!ReadPiece(mayWait)) return Status::kNotYet;
+  }
+  address = std::move(ready_[nextReady_++]);
+  ++count_;
+  return Status::kAddress;
+}
+
+// One piece of the current list into ready_; false when nothing came in
+// time (at once, or within a short wait when `mayWait`).
+bool AddressReader::ReadPiece(bool mayWait) {
+  List& list = lists_[current_];
+  if (!Readable(list.fd.get(), mayWait ? kWaitSliceMs : 0)) return false;
+  char piece[kPieceBytes];
+  const ssize_t n = ::read(list.fd.get(), piece, sizeof piece);
+  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
+  if (n < 0) {
+    PrintProgramMessage("cannot read " + list.shownName + ": " + DescribeErrno(errno));
+    hadTrouble_ = true;
+    EndCurrentList();
+    return true;
+  }
+  if (n == 0) {
+    EndCurrentList();
+    return true;
+  }
+  splitter_.Feed({piece, static_cast<size_t>(n)},
+                 [&](std::string_view line, bool tooLong) { TakeLine(line, tooLong); });
+  return true;
+}
+
+void AddressReader::EndCurrentList() {
+  splitter_.Finish([&](std::string_view line, bool tooLong) { TakeLine(line, tooLong); });
+  lists_[current_].fd.Reset();
+  ++current_;
+  lineNumber_ = 0;
+}
+
+void AddressReader::TakeLine(std::string_view line, bool tooLong) {
+  ++lineNumber_;
+  if (!tooLong) {
+    ready_.emplace_back(line);
+    return;
+  }
+  PrintProgramMessage("line " + std::to_string(lineNumber_) + " of " +
+                      lists_[current_].shownName + " is longer than 1 MiB; skipped");
+  hadTrouble_ = true;
+}
+
+}  // namespace verdigo

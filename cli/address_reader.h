@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "common/list_lines.h"
+#include "common/unique_fd.h"
+
+// The addresses of verdigo-extract's list files, read as they come.
+namespace verdigo {
+
+// Reads list files one after the other ("-" is standard input) and hands out
+// their lines without ever holding more than one piece of a list and one
+// line. A line longer than kMaxAddressBytes is skipped with a message.
+class AddressReader {
+ public:
+  static constexpr size_t kMaxAddressBytes = 1 << 20;
+
+  enum class Status { kAddress, kNotYet, kEnd };
+
+  // Opens every list at once, so that a list that cannot be opened is
+  // reported before any work. Empty `listFiles`: standard input.
+  explicit AddressReader(std::vector<std::string> listFiles);
+
+  // The lists that could not be opened, each as "cannot read NAME: REASON".
+  const std::vector<std::string>& OpenFailures() const { return openFailures_; }
+
+  // The next address. A list that has nothing to read yet (a pipe, a
+  // terminal) gives kNotYet: at once, or after a short wait when `mayWait`.
+  Status Next(std::string& address, bool mayWait);
+
+  // Lines skipped as too long, and lists that failed part-way.
+  bool HadTrouble() const { return hadTrouble_; }
+  // Addresses handed out so far.
+  std::uint64_t Count() const { return count_; }
+  bool Ended() const { return current_ >= lists_.size(); }
+
+ private:
+  struct List {
+    std::string shownName;
+    UniqueFd fd;
+  };
+
+  bool ReadPiece(bool mayWait);
+  void EndCurrentList();
+  void TakeLine(std::string_view line, bool tooLong);
+
+  std::vector<List> lists_;
+  std::vector<std::string> openFailures_;
+  size_t current_ = 0;
+  ListLineSplitter splitter_{kMaxAddressBytes};
+  std::uint64_t lineNumber_ = 0;  // in the current list
+  std::vector<std::string> ready_;
+  size_t nextReady_ = 0;
+  std::uint64_t count_ = 0;
+  bool hadTrouble_ = false;
+};
+
+}  // namespace verdigo
