@@ -122,7 +122,11 @@ struct CountingSink : RowSink {
 };
 
 struct NoDownloads : Downloader {
-  DownloadOutcome Fetch(const std::string&, const std::string&) override { return {}; }
+  std::uint64_t Start(const std::string&, int) override { return 1; }
+  std::optional<FetchedPage> Collect(std::uint64_t, std::chrono::milliseconds) override {
+    return FetchedPage{};
+  }
+  void CancelAll() override {}
 };
 
 struct NoReports : EngineReporter {
@@ -136,8 +140,7 @@ void BM_ScanAndResolve(benchmark::State& state) {
   size_t yields = 0;
   ExtractLinks engine(downloader, reporter, [&] { ++yields; });
   engine.PreparePageUrl("http://bench.example/dir/index.html");
-  engine.PageBytes = PageFor(state);
-  engine.PageLength = static_cast<std::int32_t>(engine.PageBytes.size());
+  engine.SetPage(PageFor(state));
   CountingSink sink;
   for (auto _ : state) {
     sink = {};

@@ -152,22 +152,23 @@ struct CurlDownloader::Impl {
 
   // ---- The caller's side ----------------------------------------------------
 
-  void Start(std::uint64_t ticket, const std::string& url, int pageFile) {
+  std::uint64_t Start(const std::string& url, int pageFile) {
     auto transfer = std::make_unique<Transfer>();
     transfer->owner = this;
-    transfer->ticket = ticket;
     transfer->url = url;
     transfer->pageFile = pageFile;
+    std::uint64_t ticket = 0;
     {
       std::lock_guard lock(mutex);
       if (!spareBodies.empty()) {
         transfer->body = std::move(spareBodies.back());
         spareBodies.pop_back();
       }
-      lastStarted = ticket;
+      ticket = transfer->ticket = ++lastStarted;
       incoming.push_back(std::move(transfer));
     }
     curl_multi_wakeup(multi);
+    return ticket;
   }
 
   std::optional<FetchedPage> Collect(std::uint64_t ticket, std::chrono::milliseconds wait) {
@@ -349,14 +350,15 @@ struct CurlDownloader::Impl {
       return;
     }
     // A half-written page is of no use to anyone.
-    Discard(transfer.pageFile, {false, {}, std::move(transfer.body)});
+    heldBytes -= transfer.body.size();
+    RemovePageFileAt(transfer.pageFile);
     Publish(transfer, {false, std::move(failure), {}});
   }
 
-  // Forgets a body and its page file.
+  // Forgets a finished page and its page file (a failed one has none).
   void Discard(int pageFile, const FetchedPage& page) {
     heldBytes -= page.body.size();
-    if (page.ok || page.body.size() != 0) RemovePageFileAt(pageFile);
+    if (page.ok) RemovePageFileAt(pageFile);
   }
 
   static void RemovePageFileAt(int pageFile) {
@@ -421,8 +423,8 @@ CurlDownloader::CurlDownloader(DownloadSettings settings)
 
 CurlDownloader::~CurlDownloader() = default;
 
-void CurlDownloader::Start(std::uint64_t ticket, const std::string& url, int pageFile) {
-  impl_->Start(ticket, url, pageFile);
+std::uint64_t CurlDownloader::Start(const std::string& url, int pageFile) {
+  return impl_->Start(url, pageFile);
 }
 
 std::optional<FetchedPage> CurlDownloader::Collect(std::uint64_t ticket,

@@ -49,9 +49,8 @@ bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress, std::
 
 ExtractLinks::Transfer ExtractLinks::StartTransfer(std::string_view pageAddress,
                                                    std::int16_t tempIndex) {
-  Transfer transfer{std::string(pageAddress), lastTicket_ + 1, FreePageFile(tempIndex)};
-  downloader_.Start(transfer.ticket, PreparePage(pageAddress).pageUrl, transfer.pageFile);
-  lastTicket_ = transfer.ticket;
+  Transfer transfer{std::string(pageAddress), 0, FreePageFile(tempIndex)};
+  transfer.ticket = downloader_.Start(PreparePage(pageAddress).pageUrl, transfer.pageFile);
   return transfer;
 }
 

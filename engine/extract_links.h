@@ -84,7 +84,6 @@ class ExtractLinks {
   PageBuffer page_;
   std::string downloadError_;
   std::deque<Transfer> prefetched_;
-  std::uint64_t lastTicket_ = 0;
   int pageFileInUse_ = 0;  // the file of the page GetUrls is handling
   std::string row_;  // reused for every link, so rows cost no allocation
 };

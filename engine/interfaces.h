@@ -34,8 +34,9 @@ struct FetchedPage {
 class Downloader {
  public:
   virtual ~Downloader() = default;
-  // Starts fetching `url` as transfer `ticket`; tickets rise by one from 1.
-  virtual void Start(std::uint64_t ticket, const std::string& url, int pageFile) = 0;
+  // Starts fetching `url`; the ticket names the transfer from then on.
+  // Tickets rise with every call.
+  virtual std::uint64_t Start(const std::string& url, int pageFile) = 0;
   // Transfer `ticket` once it has ended, waiting at most `wait` for it;
   // nothing while it is still under way.
   virtual std::optional<FetchedPage> Collect(std::uint64_t ticket,

@@ -1,5 +1,6 @@
 #include "window/extraction_run.h"
 
+#include <algorithm>
 #include <string>
 
 #include "common/error_report.h"
@@ -37,12 +38,25 @@ void ExtractionRun::ProcessEntries(ErrorTrap& trap) {
   int n = 0;
   trap.Run(108, [&] { n = p_.urls.Count(); });  // entries added later wait for the next run
   std::string entry;
+  prefetched_ = 0;
   for (int i = 1; i <= n; ++i) {
     trap.Run(110, [&] { p_.yieldNow(); });
     // The list may have been shortened meanwhile: stop at its end.
     if (i > p_.urls.Count()) break;
     trap.Run(112, [&] { entry = std::string(p_.urls.RowText(i - 1)); });
+    if (p_.pagesAhead > 0) PrefetchThrough(std::min(n, i + p_.pagesAhead));
     trap.Run(114, [&] { p_.engine.GetUrls(p_.resultSink, entry, kRunPageFile); });
+  }
+  p_.engine.CancelPrefetches();
+}
+
+// Starts the downloads of the entries up to number `last` (the one about to
+// be handled first), so that they arrive while earlier pages are handled.
+void ExtractionRun::PrefetchThrough(int last) {
+  last = std::min(last, p_.urls.Count());
+  while (prefetched_ < last) {
+    ++prefetched_;
+    p_.engine.Prefetch(p_.urls.RowText(prefetched_ - 1), kRunPageFile);
   }
 }
 

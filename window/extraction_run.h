@@ -22,6 +22,8 @@ class ExtractionRun {
     PointerState& pointer;
     BoxReporter& reporter;
     std::function<void()> yieldNow;
+    // Pages downloading ahead of the one being handled (0: one at a time).
+    int pagesAhead = 0;
   };
 
   explicit ExtractionRun(Parts parts) : p_(std::move(parts)) {}
@@ -29,13 +31,14 @@ class ExtractionRun {
   // Handles a press of the button (statements 100 to 124 of the error
   // reports). A press during a run does nothing.
   void Start();
-  bool Running() const { return running_; }
 
  private:
   void ProcessEntries(class ErrorTrap& trap);
+  void PrefetchThrough(int last);
 
   Parts p_;
   bool running_ = false;
+  int prefetched_ = 0;  // entries started ahead so far in this run
 };
 
 }  // namespace verdigo

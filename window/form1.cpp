@@ -78,7 +78,7 @@ Form1::Form1(Form1Setup setup, QWidget* parent)
       resultList_(new RowListModel(true, this)),
       resultSink_(*resultList_),
       run_({*urlList_, *resultList_, resultSink_, engine_, pointer_, reporter_,
-            [this] { pump_.YieldNow(); }}),
+            [this] { pump_.YieldNow(); }, setup_.pagesAhead}),
       urlActions_({*urlList_, dialogs_, title_, reporter_, pointer_}),
       resultActions_({*resultList_, dialogs_, title_, reporter_, pointer_}) {
   setObjectName(QStringLiteral("Form1"));

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "console/cmd_output.h"
+#include "engine/curl_downloader.h"
 #include "engine/extract_links.h"
 #include "window/app_title.h"
-#include "window/background_downloader.h"
 #include "window/box_reporter.h"
 #include "window/dialogs.h"
 #include "window/event_pump.h"
@@ -26,7 +26,6 @@ class QTreeView;
 
 namespace verdigo {
 
-class CurlDownloader;
 
 // What the window uses of the world outside it. The program passes
 // Form1Setup::ForProgram(); tests pass fakes. An empty hook does nothing.
@@ -37,8 +36,10 @@ struct Form1Setup {
   std::string programFolder;
   std::function<void(const WarnFn& warn, const YieldFn& yield)> checkOnline;
   HomePageHooks homePage;
-  // Fetches pages; null: libcurl. It runs on a worker thread either way.
+  // Fetches pages; null: libcurl, on a thread of its own.
   Downloader* downloader = nullptr;
+  // Pages downloading ahead of the one being handled during a run.
+  int pagesAhead = 2 * DownloadSettings{}.jobs;
   // Ends the program when the window is closed; empty: the window just closes.
   std::function<void()> endProgram;
 
@@ -107,7 +108,7 @@ class Form1 : public QWidget {
   BoxReporter reporter_;
   EventPump pump_;
   std::unique_ptr<CurlDownloader> curl_;
-  BackgroundDownloader download_;
+  Downloader& download_;
   ExtractLinks engine_;
   RowListModel* urlList_;
   RowListModel* resultList_;

@@ -10,7 +10,7 @@ namespace verdigo {
 RowListModel::RowListModel(bool checkable, QObject* parent)
     : QAbstractTableModel(parent), checkable_(checkable) {
   flushTimer_.setSingleShot(true);
-  flushTimer_.setInterval(0);
+  flushTimer_.setInterval(kShowInterval);
   QObject::connect(&flushTimer_, &QTimer::timeout, this, [this] { FlushPending(); });
 }
 

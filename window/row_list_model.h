@@ -15,11 +15,14 @@ namespace verdigo {
 // characters only when a view shows them.
 //
 // Appended rows are stored at once but shown in batches: the view hears of
-// them once per batch (on FlushPending, when the event loop next runs, or
-// before any read or removal), so that appending a million rows does not
-// cost a million view updates.
+// them once per batch (on FlushPending, kShowInterval after the first
+// pending row, or before any read or removal), so that appending a million
+// rows does not cost a million view updates, and a view that lays out all
+// its rows at each insertion does so a few times a second, not once a page.
 class RowListModel : public QAbstractTableModel {
  public:
+  static constexpr int kShowInterval = 100;  // milliseconds
+
   explicit RowListModel(bool checkable, QObject* parent = nullptr);
 
   void SetHeader(const QString& header);

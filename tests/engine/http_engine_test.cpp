@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -270,14 +271,18 @@ TEST_F(EngineOverHttp, AddressIsEncodedForTheRequestOnly) {
   EXPECT_THAT(results.rows, ElementsAre(address, server.Url("/my dir/x y.html")));
 }
 
-TEST_F(EngineOverHttp, FetchReplacesTheWholeFileAndMakesItPrivate) {
+TEST_F(EngineOverHttp, TheBodyIsAlsoStoredInAPrivatePageFile) {
   server.Serve("/long.html", std::string(300, 'L'));
   server.Serve("/short.html", "short");
-  const std::string path = PrivateTempFolder() + "/fetch.tmp";
-  ASSERT_TRUE(Downloader().Fetch(server.Url("/long.html"), path).ok);
-  const DownloadOutcome outcome = Downloader().Fetch(server.Url("/short.html"), path);
-  EXPECT_TRUE(outcome.ok);
-  EXPECT_EQ(outcome.reason, "");
+  const std::string path = TempPagePath(5);
+  const std::uint64_t first = Downloader().Start(server.Url("/long.html"), 5);
+  ASSERT_TRUE(Downloader().Collect(first, std::chrono::seconds(20))->ok);
+  const std::uint64_t second = Downloader().Start(server.Url("/short.html"), 5);
+  const std::optional<FetchedPage> page = Downloader().Collect(second, std::chrono::seconds(20));
+  ASSERT_TRUE(page.has_value());
+  EXPECT_TRUE(page->ok);
+  EXPECT_EQ(page->reason, "");
+  EXPECT_EQ(page->body.View(), "short");
   EXPECT_EQ(ReadFile(path), "short");
   struct stat st {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
@@ -285,19 +290,106 @@ TEST_F(EngineOverHttp, FetchReplacesTheWholeFileAndMakesItPrivate) {
   ::unlink(path.c_str());
 }
 
-TEST_F(EngineOverHttp, FetchDoesNotFollowAPlantedLink) {
+TEST_F(EngineOverHttp, APlantedLinkAtThePageFileIsNotFollowed) {
   server.Serve("/a.html", "planted?");
   const std::string victim = PrivateTempFolder() + "/victim";
-  const std::string path = PrivateTempFolder() + "/page.tmp";
+  const std::string path = TempPagePath(7);
   WriteFileAtomically(victim, "keep me");
   ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
-  const DownloadOutcome outcome = Downloader().Fetch(server.Url("/a.html"), path);
-  EXPECT_FALSE(outcome.ok);
-  EXPECT_EQ(outcome.reason, "Could not create the page file: Too many levels of symbolic links");
+  const std::uint64_t ticket = Downloader().Start(server.Url("/a.html"), 7);
+  const std::optional<FetchedPage> page = Downloader().Collect(ticket, std::chrono::seconds(20));
+  ASSERT_TRUE(page.has_value());
+  EXPECT_FALSE(page->ok);
+  EXPECT_EQ(page->reason, "Could not create the page file: Too many levels of symbolic links");
   EXPECT_EQ(ReadFile(victim), "keep me");
   EXPECT_THAT(server.Requests(), IsEmpty());
   ::unlink(path.c_str());
   ::unlink(victim.c_str());
+}
+
+// ---- Many pages at once --------------------------------------------------------
+
+class ManyPagesOverHttp : public EngineOverHttp {
+ protected:
+  // Each page links to its neighbour; later pages answer sooner.
+  std::vector<std::string> ServePagesSlowestFirst(int count) {
+    std::vector<std::string> addresses;
+    for (int i = 0; i < count; ++i) {
+      const std::string path = "/many/p" + std::to_string(i) + ".html";
+      const auto delay = std::chrono::milliseconds(10 * (count - i));
+      if (i == count / 2) {
+        server.ServeAfter(path, "gone", delay, 404);
+      } else {
+        server.ServeAfter(path, "<a href=\"n" + std::to_string(i + 1) + ".html\">", delay);
+      }
+      addresses.push_back(server.Url(path));
+    }
+    return addresses;
+  }
+
+  // Every address through the engine, `ahead` of them started in advance.
+  std::vector<std::string> ExtractAll(const std::vector<std::string>& addresses, size_t ahead) {
+    results.rows.clear();
+    ExtractLinks pages(Downloader(), reporter);
+    size_t started = 0;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+      while (ahead > 0 && started < std::min(addresses.size(), i + ahead)) {
+        pages.Prefetch(addresses[started++], 1);
+      }
+      pages.GetUrls(results, addresses[i], 1);
+    }
+    return results.rows;
+  }
+};
+
+TEST_F(ManyPagesOverHttp, RowsAndMessagesKeepListOrderWhenLaterPagesFinishFirst) {
+  const std::vector<std::string> addresses = ServePagesSlowestFirst(12);
+  const std::vector<std::string> oneAtATime = ExtractAll(addresses, 0);
+  const std::vector<NotFound> oneAtATimeNotFound = reporter.notFound;
+  reporter.notFound.clear();
+  EXPECT_EQ(ExtractAll(addresses, 12), oneAtATime);
+  EXPECT_EQ(reporter.notFound, oneAtATimeNotFound);
+  ASSERT_EQ(oneAtATime.size(), 2u * 11);
+  EXPECT_EQ(oneAtATime[0], addresses[0]);
+  EXPECT_EQ(oneAtATime[1], server.Url("/many/n1.html"));
+  EXPECT_THAT(oneAtATimeNotFound, ElementsAre(NotFound{addresses[6], "HTTP 404"}));
+  EXPECT_THAT(reporter.errorReports, IsEmpty());
+  EXPECT_THAT(FolderEntries(PrivateTempFolder()), IsEmpty());
+}
+
+// Pages waiting for their turn may hold little memory: the page whose turn
+// it is must still come, and so must every page after it.
+TEST_F(ManyPagesOverHttp, PagesOverTheWaitingBudgetPauseAndStillArriveWhole) {
+  settings.waitingBudget = 64 * 1024;
+  std::vector<std::string> addresses;
+  for (int i = 0; i < 6; ++i) {
+    std::string body(300 * 1024, 'a' + i);
+    body += "<a href=\"end" + std::to_string(i) + ".html\">";
+    server.ServeAfter("/big" + std::to_string(i) + ".html", body,
+                      std::chrono::milliseconds(i == 0 ? 300 : 0));
+    addresses.push_back(server.Url("/big" + std::to_string(i) + ".html"));
+  }
+  const std::vector<std::string> rows = ExtractAll(addresses, 6);
+  ASSERT_EQ(rows.size(), 12u);
+  EXPECT_EQ(rows[11], server.Url("/end5.html"));
+  EXPECT_THAT(reporter.notFound, IsEmpty());
+  EXPECT_THAT(FolderEntries(PrivateTempFolder()), IsEmpty());
+}
+
+TEST_F(ManyPagesOverHttp, CancellingLeavesNoPageFileAndDoesNotWaitForTransfers) {
+  server.Stall("/stalled.html");
+  server.Serve("/quick.html", "quick");
+  {
+    ExtractLinks pages(Downloader(), reporter);
+    pages.Prefetch(server.Url("/quick.html"), 1);
+    pages.Prefetch(server.Url("/stalled.html"), 1);
+    pages.Prefetch(server.Url("/stalled.html"), 1);
+    ASSERT_TRUE(pages.GetUrls(results, server.Url("/quick.html"), 1));
+    pages.CancelPrefetches();
+  }
+  downloader.reset();  // ends the transfer thread and whatever it still had
+  EXPECT_THAT(FolderEntries(PrivateTempFolder()), IsEmpty());
+  EXPECT_THAT(results.rows, ElementsAre(server.Url("/quick.html")));
 }
 
 TEST(EncodeAddressForRequest, EncodesSpacesControlsAndHighBytesOnly) {

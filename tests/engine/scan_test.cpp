@@ -6,6 +6,7 @@
 
 #include "engine/extract_links.h"
 #include "engine/href_scanner.h"
+#include "tests/support/fake_downloader.h"
 
 namespace verdigo {
 namespace {
@@ -13,10 +14,6 @@ namespace {
 struct VectorSink : RowSink {
   std::vector<std::string> rows;
   void AppendRow(std::string_view row) override { rows.emplace_back(row); }
-};
-
-struct NullDownloader : Downloader {
-  DownloadOutcome Fetch(const std::string&, const std::string&) override { return {}; }
 };
 
 struct RecordingReporter : EngineReporter {
@@ -29,12 +26,11 @@ struct RecordingReporter : EngineReporter {
 
 // Scans `page` as the page of `entered` and returns its rows.
 std::vector<std::string> Scan(std::string_view page, std::string_view entered = "http://h/d/") {
-  NullDownloader downloader;
+  testing::FakeDownloader downloader;
   RecordingReporter reporter;
   ExtractLinks engine(downloader, reporter);
   engine.PreparePageUrl(entered);
-  engine.PageBytes = page;
-  engine.PageLength = static_cast<std::int32_t>(page.size());
+  engine.SetPage(page);
   VectorSink sink;
   engine.ScanForLinks(sink);
   EXPECT_TRUE(reporter.reports.empty());
@@ -82,14 +78,14 @@ TEST(ScanForLinks, KeepsEveryByteOfTheTarget) {
 }
 
 TEST(ScanForLinks, YieldsAfterEveryRowAndAtLeastEverySlice) {
-  NullDownloader downloader;
+  testing::FakeDownloader downloader;
   RecordingReporter reporter;
   int yields = 0;
   ExtractLinks engine(downloader, reporter, [&] { ++yields; });
   engine.PreparePageUrl("h");
-  engine.PageBytes.assign(3 * ExtractLinks::kYieldSlice, ' ');
-  engine.PageBytes.replace(10, 9, "href=\"a\"");
-  engine.PageLength = static_cast<std::int32_t>(engine.PageBytes.size());
+  std::string page(3 * ExtractLinks::kYieldSlice, ' ');
+  page.replace(10, 9, "href=\"a\"");
+  engine.SetPage(page);
   VectorSink sink;
   engine.ScanForLinks(sink);
   ASSERT_EQ(sink.rows.size(), 2u);

@@ -25,6 +25,7 @@ struct Route {
   std::shared_ptr<const std::string> body = std::make_shared<std::string>();
   std::string location;
   std::size_t promised = 0;
+  std::chrono::milliseconds delay{0};
 };
 
 std::string Gzip(const std::string& bytes) {
@@ -99,6 +100,10 @@ struct TestHttpServer::Impl {
       }
       route = found->second;
     }
+    if (route.delay.count() > 0) {
+      std::unique_lock lock(mutex);
+      stopping.wait_for(lock, route.delay, [this] { return isStopping; });
+    }
     res.status = route.status;
     switch (route.kind) {
       case RouteKind::kBody:
@@ -154,6 +159,15 @@ void TestHttpServer::Serve(const std::string& path, std::string body,
   Route route;
   route.status = status;
   route.contentType = contentType;
+  route.body = std::make_shared<const std::string>(std::move(body));
+  impl_->AddRoute(path, std::move(route));
+}
+
+void TestHttpServer::ServeAfter(const std::string& path, std::string body,
+                                std::chrono::milliseconds delay, int status) {
+  Route route;
+  route.status = status;
+  route.delay = delay;
   route.body = std::make_shared<const std::string>(std::move(body));
   impl_->AddRoute(path, std::move(route));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -31,6 +32,9 @@ class TestHttpServer {
   // Answers `path` with `body`, sent as it stands with a Content-Length.
   void Serve(const std::string& path, std::string body,
              const std::string& contentType = "text/html", int status = 200);
+  // Answers `path` with `body` (text/html) after waiting `delay`.
+  void ServeAfter(const std::string& path, std::string body, std::chrono::milliseconds delay,
+                  int status = 200);
   // Answers `path` with `body` gzip-compressed (Content-Encoding: gzip).
   void ServeGzip(const std::string& path, const std::string& body,
                  const std::string& contentType = "text/html");

@@ -8,7 +8,7 @@
 #include <regex>
 
 #include "common/file_routines.h"
-#include "engine/curl_downloader.h"
+#include "tests/window/acting_downloader.h"
 #include "tests/support/test_http_server.h"
 #include "tests/window/window_fixture.h"
 
@@ -21,20 +21,6 @@ using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::Truly;
-
-// Fetches through libcurl, after asking the window's thread to run an action.
-class ActingDownloader : public Downloader {
- public:
-  explicit ActingDownloader(std::function<void()> action) : action_(std::move(action)) {}
-  DownloadOutcome Fetch(const std::string& url, const std::string& path) override {
-    QMetaObject::invokeMethod(qApp, action_, Qt::QueuedConnection);
-    return curl_.Fetch(url, path);
-  }
-
- private:
-  std::function<void()> action_;
-  CurlDownloader curl_;
-};
 
 // The child prints its private temporary folder as "temp folder: PATH".
 bool TempFolderIsGone(const std::string& childOutput) {
@@ -78,7 +64,8 @@ class ClosingTheWindow : public WindowTest {
 };
 
 TEST_F(ClosingTheWindow, DuringADownloadEndsTheProgramAtOnce) {
-  ActingDownloader fetcher([this] { window->close(); });
+  ActingDownloader fetcher;
+  fetcher.BeforeEach([this] { window->close(); });
   EXPECT_EXIT(StartRun(&fetcher), ::testing::ExitedWithCode(0),
               AllOf(HasSubstr("temp folder: "), Not(HasSubstr("box:")),
                     Not(HasSubstr("run returned")), Truly(TempFolderIsGone)));
