@@ -90,8 +90,8 @@ void AddressReader::TakeLine(std::string_view line, bool tooLong) {
     ready_.emplace_back(line);
     return;
   }
-  PrintProgramMessage("line " + std::to_string(lineNumber_) + " of " +
-                      lists_[current_].shownName + " is longer than 1 MiB; skipped");
+  PrintProgramMessage("line " + std::to_string(lineNumber_) + " of " + lists_[current_].shownName +
+                      " is longer than 1 MiB; skipped");
   hadTrouble_ = true;
 }
 

@@ -87,7 +87,8 @@ class ArgumentParser {
 
   void TakeValue(const std::string& name) {
     if (next_ >= args_.size()) {
-      result_.error = "option '" + name + (IsOutputOption(name) ? "' needs a file name" : "' needs a number");
+      result_.error =
+          "option '" + name + (IsOutputOption(name) ? "' needs a file name" : "' needs a number");
       return;
     }
     SetValue(name, args_[next_++]);
@@ -98,7 +99,8 @@ class ArgumentParser {
     if (!IsOutputOption(name)) {
       int& count = name == "--per-host" ? o.perHost : o.jobs;
       if (!ParseCount(value, count)) {
-        result_.error = "option '" + name + "' needs a number from 1 to " + std::to_string(kMaxJobs);
+        result_.error =
+            "option '" + name + "' needs a number from 1 to " + std::to_string(kMaxJobs);
       }
     } else if (value.empty()) {
       result_.error = "option '" + name + "' needs a file name";

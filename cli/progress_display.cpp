@@ -43,9 +43,8 @@ void CutToColumns(std::string& text, size_t columns) {
 std::string ProgressLine(size_t page, size_t pages, std::uint64_t rows, std::string_view address,
                          size_t columns) {
   const std::string total = pages == 0 ? std::string() : "/" + std::to_string(pages);
-  std::string line = "[" + std::to_string(page) + total + "] " +
-                     std::to_string(rows) + (rows == 1 ? " row  " : " rows  ") +
-                     PrintableUtf8(address);
+  std::string line = "[" + std::to_string(page) + total + "] " + std::to_string(rows) +
+                     (rows == 1 ? " row  " : " rows  ") + PrintableUtf8(address);
   CutToColumns(line, columns);
   return line;
 }

@@ -36,8 +36,10 @@ class ListLineSplitter {
       Complete(piece.substr(start, end - start), onLine);
       start = end + 1;
       if (piece[end] == '\r') {
-        if (start == piece.size()) afterCr_ = true;
-        else if (piece[start] == '\n') ++start;
+        if (start == piece.size())
+          afterCr_ = true;
+        else if (piece[start] == '\n')
+          ++start;
       }
     }
   }

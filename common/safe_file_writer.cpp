@@ -25,9 +25,7 @@ SafeFileWriter::~SafeFileWriter() {
   if (fd_.valid()) ::unlink(tempPath_.c_str());
 }
 
-void SafeFileWriter::Write(std::string_view bytes) {
-  WriteAllOrFail(fd_.get(), bytes);
-}
+void SafeFileWriter::Write(std::string_view bytes) { WriteAllOrFail(fd_.get(), bytes); }
 
 void SafeFileWriter::Commit() {
   if (::rename(tempPath_.c_str(), path_.c_str()) != 0) FailWithErrno(errno);

@@ -25,9 +25,11 @@ namespace verdigo {
 namespace {
 
 constexpr char kAllowedProtocols[] = "http,https";
-// libcurl hands over at most this much at a time: few calls and few writes
-// of the page file for a large page.
-constexpr long kReceiveBufferBytes = 1 << 20;
+// libcurl reads this much from the socket at a time.
+constexpr long kReceiveBufferBytes = 512 * 1024;
+// The body goes to the page file from memory in pieces this large, not in
+// the small pieces libcurl hands over.
+constexpr size_t kPageFileWriteBytes = 1 << 20;
 // Bodies kept for reuse are at most this large, so a huge page does not
 // keep its memory for the rest of the run.
 constexpr size_t kLargestSpareBody = 8 << 20;
@@ -94,6 +96,7 @@ struct CurlDownloader::Impl {
     CURL* easy = nullptr;
     UniqueFd file;
     PageBuffer body;
+    size_t bytesInFile = 0;  // the body's first bytes, already in the page file
     bool tooLarge = false;
     std::string writeError;
     bool paused = false;
@@ -247,7 +250,8 @@ struct CurlDownloader::Impl {
     try {
       transfer->file = CreatePageFileAt(transfer->pageFile);
     } catch (const Failure& failure) {
-      Publish(*transfer, {false, std::string("Could not create the page file: ") + failure.what(), {}});
+      Publish(*transfer,
+              {false, std::string("Could not create the page file: ") + failure.what(), {}});
       return;
     }
     transfer->easy = TakeHandle();
@@ -282,8 +286,10 @@ struct CurlDownloader::Impl {
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(settings.connectTimeout.count()));
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, static_cast<long>(settings.stallTimeout.count()));
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(settings.maxBodyBytes));
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME,
+                     static_cast<long>(settings.stallTimeout.count()));
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(settings.maxBodyBytes));
     curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent.c_str());
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &ReceiveBody);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
@@ -306,14 +312,21 @@ struct CurlDownloader::Impl {
       return CURL_WRITEFUNC_PAUSE;
     }
     try {
-      WriteAllOrFail(transfer.file.get(), {data, length});
       transfer.body.Append({data, length});
+      if (transfer.body.size() - transfer.bytesInFile >= kPageFileWriteBytes)
+        WritePageFile(transfer);
     } catch (const Failure& failure) {
       transfer.writeError = failure.what();
       return 0;
     }
     self.heldBytes += length;
     return length;
+  }
+
+  // What the page file still lacks of the body.
+  static void WritePageFile(Transfer& transfer) {
+    WriteAllOrFail(transfer.file.get(), transfer.body.View().substr(transfer.bytesInFile));
+    transfer.bytesInFile = transfer.body.size();
   }
 
   void ResumePausedTransfers() {
@@ -341,6 +354,7 @@ struct CurlDownloader::Impl {
     std::string failure;
     if (result != CURLE_OK) failure = DescribeFailure(transfer, result);
     ReleaseHandle(transfer);
+    if (failure.empty()) failure = CompletePageFile(transfer);
     const int closeError = ::close(transfer.file.release()) == 0 ? 0 : errno;
     if (failure.empty() && closeError != 0) {
       failure = "Could not write the page file: " + DescribeErrno(closeError);
@@ -365,11 +379,21 @@ struct CurlDownloader::Impl {
     ::unlink(TempPagePath(static_cast<std::int16_t>(pageFile)).c_str());
   }
 
+  static std::string CompletePageFile(Transfer& transfer) {
+    try {
+      WritePageFile(transfer);
+      return {};
+    } catch (const Failure& failure) {
+      return std::string("Could not write the page file: ") + failure.what();
+    }
+  }
+
   std::string DescribeFailure(const Transfer& transfer, CURLcode result) const {
     if (transfer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
       return "Page larger than " + DescribeSizeLimit(settings.maxBodyBytes);
     }
-    if (!transfer.writeError.empty()) return "Could not write the page file: " + transfer.writeError;
+    if (!transfer.writeError.empty())
+      return "Could not write the page file: " + transfer.writeError;
     if (result == CURLE_HTTP_RETURNED_ERROR) {
       long status = 0;
       curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);

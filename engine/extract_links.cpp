@@ -41,7 +41,8 @@ bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress, std::
     return false;
   }
   trap.Run(122, [&] { ScanForLinks(results); });
-  trap.Run(128, [&] { RemoveFile(TempPagePath(static_cast<std::int16_t>(transfer.pageFile)), yield_); });
+  trap.Run(128,
+           [&] { RemoveFile(TempPagePath(static_cast<std::int16_t>(transfer.pageFile)), yield_); });
   pageFileInUse_ = 0;
   downloader_.Recycle(std::move(page_));
   return true;
@@ -73,8 +74,9 @@ ExtractLinks::Transfer ExtractLinks::TakeTransfer(std::string_view pageAddress,
 int ExtractLinks::FreePageFile(std::int16_t tempIndex) const {
   int candidate = tempIndex;
   const auto inUse = [&](int file) {
-    return file == pageFileInUse_ || std::any_of(prefetched_.begin(), prefetched_.end(),
-                                                 [&](const Transfer& t) { return t.pageFile == file; });
+    return file == pageFileInUse_ ||
+           std::any_of(prefetched_.begin(), prefetched_.end(),
+                       [&](const Transfer& t) { return t.pageFile == file; });
   };
   while (inUse(candidate)) {
     ++candidate;

@@ -85,7 +85,7 @@ class ExtractLinks {
   std::string downloadError_;
   std::deque<Transfer> prefetched_;
   int pageFileInUse_ = 0;  // the file of the page GetUrls is handling
-  std::string row_;  // reused for every link, so rows cost no allocation
+  std::string row_;        // reused for every link, so rows cost no allocation
 };
 
 }  // namespace verdigo

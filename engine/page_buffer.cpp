@@ -48,10 +48,9 @@ void PageBuffer::Append(std::string_view bytes) {
 
 void PageBuffer::Grow(size_t needed) {
   const size_t capacity = NextCapacity(capacity_, needed);
-  void* grown = data_ == nullptr
-                    ? ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
-                             MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
-                    : ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE);
+  void* grown = data_ == nullptr ? ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE,
+                                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                                 : ::mremap(data_, capacity_, capacity, MREMAP_MAYMOVE);
   if (grown == MAP_FAILED) throw Failure("Out of memory");
   if (capacity >= kHugePageThreshold) (void)::madvise(grown, capacity, MADV_HUGEPAGE);
   data_ = static_cast<char*>(grown);

@@ -26,7 +26,6 @@ class QTreeView;
 
 namespace verdigo {
 
-
 // What the window uses of the world outside it. The program passes
 // Form1Setup::ForProgram(); tests pass fakes. An empty hook does nothing.
 struct Form1Setup {

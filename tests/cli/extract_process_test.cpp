@@ -102,6 +102,16 @@ class ExtractProcessTest : public ::testing::Test {
     const int out = stdoutFd >= 0
                         ? stdoutFd
                         : ::open((dir_ + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const pid_t pid = Spawn(args, in, out);
+    for (const int fd : {in, out}) ::close(fd);
+    ProcessResult result = Wait(pid);
+    if (stdoutFd < 0) result.out = ReadFile(dir_ + "/stdout");
+    return result;
+  }
+
+  // Starts the program with these descriptors as standard input and output,
+  // standard error into a file, and a fresh TEMP.
+  pid_t Spawn(const Args& args, int in, int out) {
     const int err = ::open((dir_ + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     std::vector<std::string> env = {"TEMP=" + temp_, "no_proxy=127.0.0.1", "NO_PROXY=127.0.0.1"};
     for (char** e = environ; *e != nullptr; ++e) {
@@ -124,15 +134,24 @@ class ExtractProcessTest : public ::testing::Test {
       ::execve(argvPtrs[0], argvPtrs.data(), envPtrs.data());
       ::_exit(127);
     }
-    for (const int fd : {in, out, err}) ::close(fd);
+    ::close(err);
+    return pid;
+  }
+
+  ProcessResult Wait(pid_t pid) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     ProcessResult result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
-    if (stdoutFd < 0) result.out = ReadFile(dir_ + "/stdout");
     result.err = ReadFile(dir_ + "/stderr");
     return result;
+  }
+
+  // Waits (boundedly) until the server has seen `count` requests.
+  bool AwaitRequests(size_t count) const {
+    for (int i = 0; i < 2000 && server_.Requests().size() < count; ++i) ::usleep(5000);
+    return server_.Requests().size() >= count;
   }
 
   static std::vector<char*> Pointers(std::vector<std::string>& texts) {
@@ -215,10 +234,12 @@ TEST_F(ExtractProcessTest, FileAndUsageErrorsExitWithTwo) {
   EXPECT_EQ(missing.err, "verdigo-extract: cannot read " + dir_ + "/none.txt: File not found\n");
   EXPECT_TRUE(server_.Requests().empty()) << "nothing is fetched when a list cannot be read";
 
+  // A results file that cannot be made stops the run before any download.
   const std::string output = dir_ + "/no/such/folder/out.txt";
   const ProcessResult unwritable = Run({"-o", output, list});
   EXPECT_EQ(unwritable.status, 2);
-  EXPECT_EQ(unwritable.err, "verdigo-extract: cannot write " + output + ": File not found\n");
+  EXPECT_EQ(unwritable.err, "verdigo-extract: cannot write " + output + ": Path not found\n");
+  EXPECT_TRUE(server_.Requests().empty());
 
   int pipeFds[2];
   ASSERT_EQ(::pipe(pipeFds), 0);
@@ -233,6 +254,82 @@ TEST_F(ExtractProcessTest, FileAndUsageErrorsExitWithTwo) {
   EXPECT_EQ(usage.err,
             "verdigo-extract: unknown option '-x'\n"
             "Try 'verdigo-extract --help' for more information.\n");
+}
+
+// ---- A stream from the list to the results -------------------------------------
+
+class StreamingTest : public ExtractProcessTest {
+ protected:
+  void SetUp() override {
+    ExtractProcessTest::SetUp();
+    ASSERT_EQ(::pipe2(input_, O_CLOEXEC), 0);  // the program must hold only its own ends
+    ASSERT_EQ(::pipe2(output_, O_CLOEXEC), 0);
+  }
+  void TearDown() override {
+    for (int fd : {input_[0], input_[1], output_[0], output_[1]}) {
+      if (fd >= 0) ::close(fd);
+    }
+    ExtractProcessTest::TearDown();
+  }
+  void CloseEnd(int& fd) {
+    ::close(fd);
+    fd = -1;
+  }
+  std::string ReadSome(int fd) {
+    char bytes[4096];
+    const ssize_t n = ::read(fd, bytes, sizeof bytes);
+    return n > 0 ? std::string(bytes, static_cast<size_t>(n)) : std::string();
+  }
+
+  int input_[2] = {-1, -1};
+  int output_[2] = {-1, -1};
+};
+
+TEST_F(StreamingTest, TheFirstPageIsFetchedAndWrittenBeforeTheListEnds) {
+  const pid_t pid = Spawn({"-q"}, input_[0], output_[1]);
+  CloseEnd(input_[0]);
+  CloseEnd(output_[1]);
+  const std::string first = U("/empty.html") + "\n";
+  ASSERT_EQ(::write(input_[1], first.data(), first.size()), static_cast<ssize_t>(first.size()));
+  EXPECT_TRUE(AwaitRequests(1));
+  EXPECT_EQ(ReadSome(output_[0]), U("/empty.html") + "\n");  // while the list is still open
+  const std::string rest = U("/dir/page") + "\n";
+  ASSERT_EQ(::write(input_[1], rest.data(), rest.size()), static_cast<ssize_t>(rest.size()));
+  CloseEnd(input_[1]);
+  const ProcessResult r = Wait(pid);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(ReadSome(output_[0]), U("/dir/page/") + "\n" + U("/dir/page/sub/\xE9.html") + "\n");
+}
+
+TEST_F(StreamingTest, AReaderThatGoesAwayEndsTheRunAtOnceAndQuietly) {
+  std::string list;
+  for (int i = 0; i < 40; ++i) {
+    server_.ServeAfter("/slow" + std::to_string(i) + ".html", "", std::chrono::milliseconds(100));
+    list += U("/slow" + std::to_string(i) + ".html") + "\n";
+  }
+  const pid_t pid = Spawn({"-j", "2", ListFile("list.txt", list)}, input_[0], output_[1]);
+  CloseEnd(output_[1]);
+  EXPECT_EQ(ReadSome(output_[0]), U("/slow0.html") + "\n");
+  CloseEnd(output_[0]);  // as `| head -1` does
+  const ProcessResult r = Wait(pid);
+  EXPECT_EQ(r.signal, SIGPIPE);
+  EXPECT_EQ(r.err, "");
+  EXPECT_LT(server_.Requests().size(), 10u);
+}
+
+TEST_F(StreamingTest, InterruptedWithTransfersUnderWayLeavesNothingBehind) {
+  server_.Stall("/stalled.html");
+  const std::string output = dir_ + "/out.txt";
+  const std::string list = ListFile("list.txt", U("/stalled.html") + "\n" + U("/stalled.html"));
+  const pid_t pid = Spawn({"-o", output, list}, input_[0], output_[1]);
+  ASSERT_TRUE(AwaitRequests(2));
+  ::kill(pid, SIGINT);
+  EXPECT_EQ(Wait(pid).signal, SIGINT);
+  EXPECT_FALSE(fs::exists(output));
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with(".verdigo-save-")) << entry.path();
+  }
+  // TearDown checks that TEMP is empty.
 }
 
 TEST_F(ExtractProcessTest, Version) {

@@ -61,10 +61,10 @@ TEST_F(EngineOrder, PagesStartedAheadAreHandledInListOrderWithTheirOwnFiles) {
   // A page started now does not take a file still in use by a page ahead.
   engine.Prefetch("h/d/one.html", kRunPageFile);
   EXPECT_TRUE(engine.GetUrls(results, "h/d/two.html", kRunPageFile));
-  EXPECT_THAT(downloader.started,
-              ElementsAre(Started{1, "http://h/d/one.html", 1}, Started{2, "http://h/d/gone.html", 2},
-                          Started{3, "http://h/d/two.html", 3},
-                          Started{4, "http://h/d/one.html", 1}));
+  EXPECT_THAT(
+      downloader.started,
+      ElementsAre(Started{1, "http://h/d/one.html", 1}, Started{2, "http://h/d/gone.html", 2},
+                  Started{3, "http://h/d/two.html", 3}, Started{4, "http://h/d/one.html", 1}));
   EXPECT_THAT(downloader.collected, ElementsAre(1, 2, 3));
   EXPECT_THAT(results.rows, ElementsAre("http://h/d/one.html", "http://h/d/1.html",
                                         "http://h/d/two.html", "http://h/d/2.html"));

@@ -20,7 +20,9 @@ class FakeDownloader : public Downloader {
   };
 
   void Serve(const std::string& url, std::string body) { pages_[url] = {true, std::move(body)}; }
-  void Fail(const std::string& url, std::string reason) { pages_[url] = {false, std::move(reason)}; }
+  void Fail(const std::string& url, std::string reason) {
+    pages_[url] = {false, std::move(reason)};
+  }
 
   std::uint64_t Start(const std::string& url, int pageFile) override {
     started.push_back({started.size() + 1, url, pageFile});

@@ -38,7 +38,8 @@ class ActingDownloader : public Downloader {
         Qt::QueuedConnection);
     return ticket;
   }
-  std::optional<FetchedPage> Collect(std::uint64_t ticket, std::chrono::milliseconds wait) override {
+  std::optional<FetchedPage> Collect(std::uint64_t ticket,
+                                     std::chrono::milliseconds wait) override {
     const auto real = realTickets_.find(ticket);
     if (real == realTickets_.end()) return std::nullopt;  // its action has not run yet
     return curl_.Collect(real->second, wait);

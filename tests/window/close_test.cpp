@@ -8,8 +8,8 @@
 #include <regex>
 
 #include "common/file_routines.h"
-#include "tests/window/acting_downloader.h"
 #include "tests/support/test_http_server.h"
+#include "tests/window/acting_downloader.h"
 #include "tests/window/window_fixture.h"
 
 // Closing the window ends the program there and then. These tests let a

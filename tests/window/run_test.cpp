@@ -6,11 +6,11 @@
 #include <chrono>
 #include <future>
 #include <map>
-#include <set>
 #include <mutex>
+#include <set>
 
-#include "tests/window/acting_downloader.h"
 #include "tests/support/test_http_server.h"
+#include "tests/window/acting_downloader.h"
 #include "tests/window/window_fixture.h"
 
 namespace verdigo::testing {
