@@ -122,7 +122,7 @@ struct CountingSink : RowSink {
 };
 
 struct NoDownloads : Downloader {
-  DownloadOutcome Fetch(const std::string&, const std::string&) override { return {}; }
+  DownloadOutcome Fetch(const std::string&, int) override { return {}; }
 };
 
 struct NoReports : EngineReporter {

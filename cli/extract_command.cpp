@@ -18,6 +18,8 @@
 #include "common/file_routines.h"
 #include "common/list_lines.h"
 #include "common/product.h"
+#include "common/safe_file_writer.h"
+#include "common/temp_folder.h"
 #include "engine/curl_downloader.h"
 #include "engine/extract_links.h"
 
@@ -55,7 +57,7 @@ std::string ReadAll(int fd) {
 std::string ReadListFile(const std::string& name) {
   if (name == "-") return ReadAll(STDIN_FILENO);
   const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) FailWithErrno(errno);
+  if (fd < 0) FailToOpen(errno, name);
   try {
     std::string bytes = ReadAll(fd);
     ::close(fd);
@@ -112,16 +114,6 @@ RunResult ExtractAll(const std::vector<std::string>& addresses, RowSink& output,
   return result;
 }
 
-bool WriteOutputFile(const std::string& name, ResultsFileWriter& writer) {
-  try {
-    WriteFileAtomically(name, writer.Finish());
-    return true;
-  } catch (const Failure& failure) {
-    PrintProgramMessage("cannot write " + name + ": " + failure.what());
-    return false;
-  }
-}
-
 int ExtractToStandardOutput(const std::vector<std::string>& addresses,
                             const ExtractOptions& options, bool showProgress) {
   StreamRowWriter writer(STDOUT_FILENO, options.nullTerminated ? '\0' : '\n');
@@ -135,10 +127,20 @@ int ExtractToStandardOutput(const std::vector<std::string>& addresses,
 
 int ExtractToFile(const std::vector<std::string>& addresses, const ExtractOptions& options,
                   bool showProgress) {
-  ResultsFileWriter writer(options.csv);
-  const RunResult run = ExtractAll(addresses, writer, nullptr, showProgress);
-  if (!WriteOutputFile(options.outputFile, writer)) return kExitTrouble;
-  return run.allFound ? kExitAllFound : kExitSomeNotFound;
+  const std::string& name = options.outputFile;
+  try {
+    // Opened first, so that a file that cannot be written fails the command
+    // before any page is downloaded.
+    SafeFileWriter file = SafeFileWriter::Open(name);
+    ResultsFileWriter writer(options.csv);
+    const RunResult run = ExtractAll(addresses, writer, nullptr, showProgress);
+    file.Write(writer.Finish());
+    file.Commit();
+    return run.allFound ? kExitAllFound : kExitSomeNotFound;
+  } catch (const Failure& failure) {
+    PrintProgramMessage("cannot write " + name + ": " + failure.what());
+    return kExitTrouble;
+  }
 }
 
 int PrintAndSucceed(std::string_view text) {
@@ -165,7 +167,7 @@ int RunExtractCommand(int argc, char** argv) {
   }
   std::vector<std::string> addresses;
   if (!ReadAddresses(options.listFiles, addresses)) return kExitTrouble;
-  RemoveTempFolderOnTerminatingSignals(kRunPageFile, ClearProgressLine);
+  RemoveTempFolderOnTerminatingSignals(ClearProgressLine);
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
   const int status = options.outputFile.empty()
                          ? ExtractToStandardOutput(addresses, options, showProgress)

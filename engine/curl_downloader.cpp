@@ -1,7 +1,6 @@
 #include "engine/curl_downloader.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -129,24 +128,14 @@ struct CurlDownloader::Impl {
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   }
 
-  DownloadOutcome Fetch(const std::string& url, const std::string& path) {
+  DownloadOutcome Fetch(const std::string& url, int pageFd) {
     if (!IsHttpAddress(url)) return {false, "Only http and https addresses can be downloaded"};
     BodyWriter writer;
     writer.limit = settings.maxBodyBytes;
-    writer.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (writer.fd < 0) return {false, "Could not create the page file: " + DescribeErrno(errno)};
+    writer.fd = pageFd;
     const CURLcode result = Perform(url, writer);
-    const bool closed = ::close(writer.fd) == 0;
-    const int closeErrno = errno;
-    DownloadOutcome outcome{true, {}};
-    if (result != CURLE_OK) {
-      outcome = {false, DescribeFailure(result, writer)};
-    } else if (!closed) {
-      outcome = {false, "Could not write the page file: " + DescribeErrno(closeErrno)};
-    }
-    // A half-written page is of no use to anyone.
-    if (!outcome.ok) ::unlink(path.c_str());
-    return outcome;
+    if (result != CURLE_OK) return {false, DescribeFailure(result, writer)};
+    return {true, {}};
   }
 
   CURLcode Perform(const std::string& url, BodyWriter& writer) {
@@ -181,8 +170,8 @@ CurlDownloader::CurlDownloader(DownloadSettings settings)
 
 CurlDownloader::~CurlDownloader() = default;
 
-DownloadOutcome CurlDownloader::Fetch(const std::string& url, const std::string& path) {
-  return impl_->Fetch(url, path);
+DownloadOutcome CurlDownloader::Fetch(const std::string& url, int pageFd) {
+  return impl_->Fetch(url, pageFd);
 }
 
 }  // namespace verdigo

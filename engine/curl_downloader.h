@@ -28,7 +28,7 @@ class CurlDownloader : public Downloader {
   CurlDownloader(const CurlDownloader&) = delete;
   CurlDownloader& operator=(const CurlDownloader&) = delete;
 
-  DownloadOutcome Fetch(const std::string& url, const std::string& path) override;
+  DownloadOutcome Fetch(const std::string& url, int pageFd) override;
 
  private:
   struct Impl;

@@ -8,7 +8,7 @@
 #include <cerrno>
 
 #include "common/error_report.h"
-#include "common/file_routines.h"
+#include "common/temp_folder.h"
 #include "engine/href_scanner.h"
 #include "engine/link_rules.h"
 
@@ -19,28 +19,49 @@ ExtractLinks::ExtractLinks(Downloader& downloader, EngineReporter& reporter, Yie
 
 bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress, std::int16_t tempIndex) {
   ErrorTrap trap(ProcedurePath("ExtractLinks", "GetUrls"), reporter_);
-  std::string tempPath;
+  UniqueFd pageFile;
   bool downloaded = false;
   trap.Run(100, [&] { PreparePageUrl(pageAddress); });
-  trap.Run(102, [&] { tempPath = TempPagePath(tempIndex); });
+  trap.Run(102, [&] { pageFile = CreatePageFileReportedOnce(tempIndex); });
   lastDownloadError_ = "no temporary file";
-  trap.Run(104, [&] { downloaded = !tempPath.empty() && DownloadToFile(PageUrl, tempPath); });
+  trap.Run(104, [&] { downloaded = pageFile.valid() && DownloadToFile(PageUrl, pageFile.get()); });
   if (!downloaded) {
+    if (pageFile.valid()) RemovePageFile(tempIndex);  // a half-written page is of no use
     trap.Run(126, [&] { reporter_.UrlNotFound(PageUrl, lastDownloadError_); });
     return false;
   }
-  ReadPageFile(tempPath, trap);
+  ReadPageFile(pageFile.get(), trap);
+  pageFile.Close();
   trap.Run(122, [&] { ScanForLinks(results); });
-  trap.Run(128, [&] { RemoveFile(tempPath, yield_); });
+  trap.Run(128, [&] {
+    Yield();
+    RemovePageFile(tempIndex);
+  });
   return true;
 }
 
-void ExtractLinks::ReadPageFile(const std::string& path, ErrorTrap& trap) {
+UniqueFd ExtractLinks::CreatePageFileReportedOnce(int index) {
+  try {
+    UniqueFd file = CreatePageFile(index);
+    lastPageFileFailure_.clear();
+    return file;
+  } catch (const Failure& failure) {
+    // A temporary folder that cannot be made fails every page alike: one
+    // report says it, the pages after it only say "URL not found".
+    if (failure.what() == lastPageFileFailure_) return UniqueFd();
+    lastPageFileFailure_ = failure.what();
+    throw;
+  }
+}
+
+void ExtractLinks::ReadPageFile(int pageFd, ErrorTrap& trap) {
   // One report for the first failing step: the steps after it depend on it.
   int fd = -1;
   struct stat st {};
   const bool ok = trap.Run(112, [&] {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // The page file is open for writing only; its /proc entry reopens that
+    // very file for reading, wherever its folder has gone meanwhile.
+    fd = ::open(("/proc/self/fd/" + std::to_string(pageFd)).c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) FailWithErrno(errno);
   }) && trap.Run(114, [&] {
     if (::fstat(fd, &st) != 0) FailWithErrno(errno);
@@ -74,8 +95,8 @@ void ExtractLinks::PreparePageUrl(std::string_view entered) {
   if (page.hasBase) BaseUrl = std::move(page.baseUrl);
 }
 
-bool ExtractLinks::DownloadToFile(const std::string& address, const std::string& path) {
-  DownloadOutcome outcome = downloader_.Fetch(address, path);
+bool ExtractLinks::DownloadToFile(const std::string& address, int pageFd) {
+  DownloadOutcome outcome = downloader_.Fetch(address, pageFd);
   lastDownloadError_ = outcome.ok ? std::string() : std::move(outcome.reason);
   return outcome.ok;
 }

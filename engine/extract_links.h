@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/unique_fd.h"
 #include "engine/interfaces.h"
 
 namespace verdigo {
@@ -29,7 +30,7 @@ class ExtractLinks {
 
   // Sets PageUrl and (when it holds a "/") BaseUrl from an entered address.
   void PreparePageUrl(std::string_view entered);
-  bool DownloadToFile(const std::string& address, const std::string& path);
+  bool DownloadToFile(const std::string& address, int pageFd);
   // Appends the page row, then one row per link target of PageBytes.
   void ScanForLinks(RowSink& results);
   // The target that starts at byte offset `start` (just after its opening
@@ -47,7 +48,8 @@ class ExtractLinks {
   const std::string& LastDownloadError() const { return lastDownloadError_; }
 
  private:
-  void ReadPageFile(const std::string& path, class ErrorTrap& trap);
+  UniqueFd CreatePageFileReportedOnce(int index);
+  void ReadPageFile(int pageFd, class ErrorTrap& trap);
   void Yield() {
     if (yield_) yield_();
   }
@@ -56,6 +58,7 @@ class ExtractLinks {
   EngineReporter& reporter_;
   YieldFn yield_;
   std::string lastDownloadError_;
+  std::string lastPageFileFailure_;
   std::string row_;  // reused for every link, so rows cost no allocation
 };
 

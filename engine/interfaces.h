@@ -22,11 +22,12 @@ struct DownloadOutcome {
   std::string reason;  // the downloader's own words when !ok
 };
 
-// Fetches the resource at an address and stores its body in a file.
+// Fetches the resource at an address and writes its body into a file open
+// for writing (the caller owns the descriptor and removes the file).
 class Downloader {
  public:
   virtual ~Downloader() = default;
-  virtual DownloadOutcome Fetch(const std::string& url, const std::string& path) = 0;
+  virtual DownloadOutcome Fetch(const std::string& url, int pageFd) = 0;
 };
 
 // Messages of the engine: the error report (through ErrorReportSink) and a

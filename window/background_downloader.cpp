@@ -7,13 +7,13 @@
 
 namespace verdigo {
 
-DownloadOutcome BackgroundDownloader::Fetch(const std::string& url, const std::string& path) {
+DownloadOutcome BackgroundDownloader::Fetch(const std::string& url, int pageFd) {
   QEventLoop loop;
   DownloadOutcome outcome;
   std::exception_ptr failure;
   std::thread worker([&] {
     try {
-      outcome = inner_.Fetch(url, path);
+      outcome = inner_.Fetch(url, pageFd);
     } catch (...) {
       failure = std::current_exception();
     }

@@ -12,7 +12,7 @@ class BackgroundDownloader : public Downloader {
   // `inner` does the fetching; one fetch at a time, as before.
   explicit BackgroundDownloader(Downloader& inner) : inner_(inner) {}
 
-  DownloadOutcome Fetch(const std::string& url, const std::string& path) override;
+  DownloadOutcome Fetch(const std::string& url, int pageFd) override;
 
  private:
   Downloader& inner_;

@@ -209,12 +209,15 @@ TEST_F(ExtractProcessTest, FileAndUsageErrorsExitWithTwo) {
   EXPECT_EQ(missing.status, 2);
   EXPECT_EQ(missing.out, "");
   EXPECT_EQ(missing.err, "verdigo-extract: cannot read " + dir_ + "/none.txt: File not found\n");
+  EXPECT_EQ(Run({dir_ + "/none/list.txt"}).err,
+            "verdigo-extract: cannot read " + dir_ + "/none/list.txt: Path not found\n");
   EXPECT_TRUE(server_.Requests().empty()) << "nothing is fetched when a list cannot be read";
 
   const std::string output = dir_ + "/no/such/folder/out.txt";
   const ProcessResult unwritable = Run({"-o", output, list});
   EXPECT_EQ(unwritable.status, 2);
-  EXPECT_EQ(unwritable.err, "verdigo-extract: cannot write " + output + ": File not found\n");
+  EXPECT_EQ(unwritable.err, "verdigo-extract: cannot write " + output + ": Path not found\n");
+  EXPECT_TRUE(server_.Requests().empty()) << "nothing is fetched when the output cannot be made";
 
   int pipeFds[2];
   ASSERT_EQ(::pipe(pipeFds), 0);

@@ -7,8 +7,9 @@
 #include <filesystem>
 #include <regex>
 
-#include "common/file_routines.h"
+#include "common/temp_folder.h"
 #include "engine/curl_downloader.h"
+#include "tests/support/scoped_temp_dir.h"
 #include "tests/support/test_http_server.h"
 #include "tests/window/window_fixture.h"
 
@@ -26,9 +27,9 @@ using ::testing::Truly;
 class ActingDownloader : public Downloader {
  public:
   explicit ActingDownloader(std::function<void()> action) : action_(std::move(action)) {}
-  DownloadOutcome Fetch(const std::string& url, const std::string& path) override {
+  DownloadOutcome Fetch(const std::string& url, int pageFd) override {
     QMetaObject::invokeMethod(qApp, action_, Qt::QueuedConnection);
-    return curl_.Fetch(url, path);
+    return curl_.Fetch(url, pageFd);
   }
 
  private:
@@ -67,7 +68,7 @@ class ClosingTheWindow : public WindowTest {
     window = std::make_unique<Form1>(std::move(setup));
     window->Form_Load();
     window->show();
-    std::fprintf(stderr, "temp folder: %s\n", PrivateTempFolder().c_str());
+    std::fprintf(stderr, "temp folder: %s\n", PrivateTempFolderPath().c_str());
     window->UrlList().AppendRow(server.Url("/a.html"));
     window->UrlList().AppendRow(server.Url("/a.html"));
     window->PushButton7_Click();

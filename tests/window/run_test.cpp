@@ -29,7 +29,7 @@ class HookedDownloader : public Downloader {
     actions_[url] = std::move(action);
   }
 
-  DownloadOutcome Fetch(const std::string& url, const std::string& path) override {
+  DownloadOutcome Fetch(const std::string& url, int pageFd) override {
     std::function<void()> action;
     {
       std::lock_guard lock(mutex_);
@@ -50,7 +50,7 @@ class HookedDownloader : public Downloader {
         actionMissed = true;
       }
     }
-    return curl_.Fetch(url, path);
+    return curl_.Fetch(url, pageFd);
   }
 
   std::atomic<bool> actionMissed = false;

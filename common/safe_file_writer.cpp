@@ -1,0 +1,198 @@
+#include "common/safe_file_writer.h"
+
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <utility>
+
+#include "common/error_report.h"
+#include "common/signal_cleanup.h"
+
+namespace verdigo {
+namespace {
+
+constexpr size_t kBufferBytes = 64 * 1024;
+
+// Read while the program is still one thread: reading the umask means setting
+// it, which would race other threads creating files later on.
+const mode_t kStartUmask = [] {
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  return mask;
+}();
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash + 1);
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The path a chain of symbolic links at `path` ends in (which need not exist).
+std::string FinalTarget(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+    std::string link(PATH_MAX, '\0');
+    const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+    if (n < 0) FailWithErrno(errno);
+    link.resize(static_cast<size_t>(n));
+    path =
+        link.starts_with('/') || path.find('/') == std::string::npos ? link : FolderOf(path) + link;
+  }
+  FailWithErrno(ELOOP);
+}
+
+[[noreturn]] void FailForFolder(int err) {
+  // A folder that is not there is a path not found, not a file.
+  FailWithErrno(err == ENOENT ? ENOTDIR : err);
+}
+
+std::string RandomTempName() {
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char random[6] = {};
+  if (::getrandom(random, sizeof random, 0) != sizeof random) {
+    for (unsigned char& byte : random) byte = static_cast<unsigned char>(std::rand());
+  }
+  std::string name = ".verdigo-save-";
+  for (const unsigned char byte : random) name += kLetters[byte % (sizeof kLetters - 1)];
+  return name;
+}
+
+// A new temporary file in `folderFd`, or an invalid descriptor with errno set.
+UniqueFd CreateTempFile(int folderFd, std::string& name) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = RandomTempName();
+    UniqueFd file(::openat(folderFd, name.c_str(),
+                           O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (file.valid() || errno != EEXIST) return file;
+  }
+  return UniqueFd();
+}
+
+bool IsNoWriteAccess(int err) { return err == EACCES || err == EPERM; }
+
+}  // namespace
+
+SafeFileWriter SafeFileWriter::Open(const std::string& path) {
+  const std::string target = FinalTarget(path);
+  SafeFileWriter writer;
+  writer.targetName_ = NameOf(target);
+  if (writer.targetName_.empty() || writer.targetName_ == "." || writer.targetName_ == "..") {
+    FailWithErrno(EISDIR);
+  }
+  writer.folder_.Reset(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!writer.folder_.valid()) FailForFolder(errno);
+  const int folderFd = writer.folder_.get();
+  const char* name = writer.targetName_.c_str();
+
+  struct stat old {};
+  const bool exists = ::fstatat(folderFd, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!exists && errno != ENOENT) FailWithErrno(errno);
+  if (!exists || (S_ISREG(old.st_mode) && old.st_nlink == 1)) {
+    writer.file_ = CreateTempFile(folderFd, writer.tempName_);
+    if (writer.file_.valid()) {
+      writer.signalSlot_ = RegisterFileForSignalCleanup(folderFd, writer.tempName_.c_str());
+      if (exists) {
+        // Keep the owner where we may (root saving someone's file) and the mode.
+        (void)!::fchown(writer.file_.get(), old.st_uid, old.st_gid);
+        ::fchmod(writer.file_.get(), old.st_mode & 07777);
+      } else {
+        ::fchmod(writer.file_.get(), 0666 & ~kStartUmask);
+      }
+      return writer;
+    }
+    if (!exists || !IsNoWriteAccess(errno)) FailWithErrno(errno);
+    writer.tempName_.clear();  // a folder we may not write: write the file in place
+  }
+  writer.file_.Reset(::openat(folderFd, name, O_WRONLY | O_NOCTTY | O_CLOEXEC));
+  if (!writer.file_.valid()) FailWithErrno(errno);
+  writer.truncatePending_ = true;
+  return writer;
+}
+
+SafeFileWriter::SafeFileWriter(SafeFileWriter&& other) noexcept
+    : folder_(std::move(other.folder_)),
+      file_(std::move(other.file_)),
+      targetName_(std::move(other.targetName_)),
+      tempName_(std::move(other.tempName_)),
+      signalSlot_(std::exchange(other.signalSlot_, -1)),
+      truncatePending_(other.truncatePending_),
+      buffer_(std::move(other.buffer_)) {
+  other.tempName_.clear();
+}
+
+SafeFileWriter::~SafeFileWriter() { Discard(); }
+
+void SafeFileWriter::Discard() {
+  if (!tempName_.empty() && folder_.valid()) ::unlinkat(folder_.get(), tempName_.c_str(), 0);
+  UnregisterFileForSignalCleanup(std::exchange(signalSlot_, -1));
+  tempName_.clear();
+  file_.Close();
+}
+
+void SafeFileWriter::Write(std::string_view bytes) {
+  if (buffer_.size() + bytes.size() <= kBufferBytes) {
+    buffer_.append(bytes);
+    return;
+  }
+  Flush();
+  WriteNow(bytes);
+}
+
+void SafeFileWriter::Flush() {
+  WriteNow(buffer_);
+  buffer_.clear();
+}
+
+void SafeFileWriter::WriteNow(std::string_view bytes) {
+  if (!file_.valid()) FailWithErrno(EBADF);
+  if (truncatePending_) {
+    struct stat st {};
+    // Devices and FIFOs have nothing to truncate.
+    if (::fstat(file_.get(), &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(file_.get(), 0) != 0) {
+      FailWithErrno(errno);
+    }
+    truncatePending_ = false;
+  }
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(file_.get(), bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      FailWithErrno(errno);
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
+void SafeFileWriter::Commit() {
+  Flush();
+  if (tempName_.empty()) {
+    if (::close(file_.release()) != 0) FailWithErrno(errno);
+    return;
+  }
+  if (::fsync(file_.get()) != 0) FailWithErrno(errno);
+  if (::close(file_.release()) != 0) FailWithErrno(errno);
+  if (::renameat(folder_.get(), tempName_.c_str(), folder_.get(), targetName_.c_str()) != 0) {
+    FailWithErrno(errno);
+  }
+  tempName_.clear();
+  Discard();
+}
+
+void WriteFileAtomically(const std::string& path, std::string_view bytes) {
+  SafeFileWriter writer = SafeFileWriter::Open(path);
+  writer.Write(bytes);
+  writer.Commit();
+}
+
+}  // namespace verdigo
