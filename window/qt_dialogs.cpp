@@ -1,9 +1,9 @@
 #include "window/qt_dialogs.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
-#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -58,8 +58,6 @@ class InputBlocker : public QObject {
  private:
   QPointer<QWidget> window_;
 };
-
-bool NamesAnExistingFileOrFolder(const QString& name) { return QFileInfo::exists(name); }
 
 }  // namespace
 
@@ -133,10 +131,18 @@ ProgramFileDialog::ProgramFileDialog(QWidget* parent, const FileDialogSpec& spec
     : QFileDialog(parent, spec.title, QString(), spec.filter) {
   setOption(QFileDialog::DontUseNativeDialog);
   setAcceptMode(mode);
+  // Any name is taken as typed. Qt's mode for several existing files would
+  // refuse (and keep its Open button disabled for) a name that names no
+  // file, where the program itself must say "File not found".
+  setFileMode(QFileDialog::AnyFile);
   if (mode == AcceptOpen) {
-    setFileMode(QFileDialog::ExistingFiles);
+    for (auto* view : findChildren<QAbstractItemView*>()) {
+      if (view->objectName() == QStringLiteral("listView") ||
+          view->objectName() == QStringLiteral("treeView")) {
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+      }
+    }
   } else {
-    setFileMode(QFileDialog::AnyFile);
     setOption(QFileDialog::DontConfirmOverwrite);
   }
   ListEveryFileUnderAllFiles();
@@ -159,18 +165,8 @@ void ProgramFileDialog::ListEveryFileUnderAllFiles() {
 }
 
 void ProgramFileDialog::accept() {
-  const QStringList names = selectedFiles();
-  const bool anyMissing = acceptMode() == AcceptOpen && !names.isEmpty() &&
-                          !std::all_of(names.begin(), names.end(), NamesAnExistingFileOrFolder);
-  if (!anyMissing) {
-    QFileDialog::accept();
-    chosen_ = selectedFiles();
-    return;
-  }
-  // A typed name that names no file is taken as it is: the caller says
-  // "File not found" itself.
-  chosen_ = names;
-  QDialog::accept();
+  QFileDialog::accept();
+  chosen_ = selectedFiles();
 }
 
 }  // namespace verdigo

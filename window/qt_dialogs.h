@@ -31,8 +31,8 @@ class QtDialogs : public Dialogs {
 
 // Qt's own file dialog with the program's two differences: "All Files (*.*)"
 // lists every file, names without a dot too; and the open dialog, which
-// takes several files, also takes typed names that name no file, so that the
-// program itself can say "File not found".
+// takes several files, also takes a typed name that names no file, so that
+// the program itself can say "File not found".
 class ProgramFileDialog : public QFileDialog {
  public:
   ProgramFileDialog(QWidget* parent, const FileDialogSpec& spec, AcceptMode mode);
