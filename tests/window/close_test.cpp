@@ -60,6 +60,12 @@ class ClosingTheWindow : public WindowTest {
     setup.checkOnline = {};
     setup.homePage = {};
     setup.downloader = fetcher;
+    // The program's own ending, after the child's test folder is gone: the
+    // ending skips every destructor.
+    setup.endProgram = [this, end = setup.endProgram] {
+      folder.remove();
+      end();
+    };
     if (!dialogs.whileShown) {
       dialogs.whileShown = [](const ShownBox& box) {
         std::fprintf(stderr, "box: %s\n", box.text.toUtf8().constData());
