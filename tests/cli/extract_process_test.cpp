@@ -25,6 +25,7 @@ using Args = std::vector<std::string>;
 
 struct ProcessResult {
   int status = -1;  // exit status, -1 when it did not exit normally
+  int signal = 0;   // the signal it died of, if it did
   std::string out;
   std::string err;
 };
@@ -95,6 +96,12 @@ class ExtractProcessTest : public ::testing::Test {
   // Runs the program with `args`, `input` on standard input and a fresh
   // TEMP; standard output goes to `stdoutFd` when given.
   ProcessResult Run(const Args& args, std::string_view input = "", int stdoutFd = -1) {
+    return Wait(Start(args, input, stdoutFd), stdoutFd);
+  }
+
+  // Starts the program as Run does; `ignoredSignal` is ignored from the start,
+  // as nohup does.
+  pid_t Start(const Args& args, std::string_view input, int stdoutFd = -1, int ignoredSignal = 0) {
     WriteFile(dir_ + "/stdin", input);
     const int in = ::open((dir_ + "/stdin").c_str(), O_RDONLY);
     const int out = stdoutFd >= 0
@@ -115,6 +122,7 @@ class ExtractProcessTest : public ::testing::Test {
     const std::vector<char*> envPtrs = Pointers(env);
     const pid_t pid = ::fork();
     if (pid == 0) {
+      if (ignoredSignal != 0) ::signal(ignoredSignal, SIG_IGN);
       ::dup2(in, 0);
       ::dup2(out, 1);
       ::dup2(err, 2);
@@ -122,10 +130,15 @@ class ExtractProcessTest : public ::testing::Test {
       ::_exit(127);
     }
     for (const int fd : {in, out, err}) ::close(fd);
+    return pid;
+  }
+
+  ProcessResult Wait(pid_t pid, int stdoutFd = -1) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     ProcessResult result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     if (stdoutFd < 0) result.out = ReadFile(dir_ + "/stdout");
     result.err = ReadFile(dir_ + "/stderr");
     return result;
@@ -231,6 +244,24 @@ TEST_F(ExtractProcessTest, FileAndUsageErrorsExitWithTwo) {
   EXPECT_EQ(usage.err,
             "verdigo-extract: unknown option '-x'\n"
             "Try 'verdigo-extract --help' for more information.\n");
+}
+
+TEST_F(ExtractProcessTest, ASignalIgnoredAtStartStaysIgnoredAndOthersCleanUp) {
+  server_.Stall("/stall/");
+  const std::string output = dir_ + "/out.txt";
+  WriteFile(output, "old");
+  const pid_t pid = Start({"-o", output, ListFile("list.txt", U("/stall/"))}, "", -1, SIGHUP);
+  for (int wait = 0; wait < 200 && RequestedPaths().empty(); ++wait) ::usleep(20000);
+  ASSERT_EQ(RequestedPaths(), Args{"/stall/"});
+  ::kill(pid, SIGHUP);
+  ::usleep(300000);
+  EXPECT_EQ(::waitpid(pid, nullptr, WNOHANG), 0) << "a hang-up ignored under nohup killed it";
+  ::kill(pid, SIGUSR1);
+  const ProcessResult killed = Wait(pid);
+  EXPECT_EQ(killed.signal, SIGUSR1);
+  EXPECT_EQ(ReadFile(output), "old");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 6)
+      << "temp, list.txt, out.txt and the three standard streams; no save left";
 }
 
 TEST_F(ExtractProcessTest, Version) {
