@@ -98,6 +98,10 @@ SafeFileWriter SafeFileWriter::Open(const std::string& path) {
   struct stat old {};
   const bool exists = ::fstatat(folderFd, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (!exists && errno != ENOENT) FailWithErrno(errno);
+  // A file the user may not write is not replaced behind its back either.
+  if (exists && S_ISREG(old.st_mode) && ::faccessat(folderFd, name, W_OK, AT_EACCESS) != 0) {
+    FailWithErrno(errno);
+  }
   if (!exists || (S_ISREG(old.st_mode) && old.st_nlink == 1)) {
     writer.file_ = CreateTempFile(folderFd, writer.tempName_);
     if (writer.file_.valid()) {

@@ -131,9 +131,15 @@ TEST(SafeFileWriter, WritesInPlaceWhatItMustNotReplace) {
 TEST(SafeFileWriter, WritesInPlaceInAFolderItMayNotWrite) {
   const ScopedTempDir folder;
   WriteTestFile(folder / "f", "old content");
+  // And a file the user may not write, in a folder the user may write.
+  ASSERT_TRUE(fs::create_directory(folder / "open"));
+  WriteTestFile(folder / "open/ro", "read only");
+  ::chmod((folder / "open/ro").c_str(), 0444);
   const bool root = ::geteuid() == 0;
   if (root) {
-    ASSERT_EQ(::chown((folder / "f").c_str(), 65534, 65534), 0);
+    for (const char* name : {"f", "open", "open/ro"}) {
+      ASSERT_EQ(::chown((folder / name).c_str(), 65534, 65534), 0);
+    }
     ::chmod(folder.path().c_str(), 0755);
   } else {
     ::chmod(folder.path().c_str(), 0555);
@@ -142,14 +148,17 @@ TEST(SafeFileWriter, WritesInPlaceInAFolderItMayNotWrite) {
   if (child == 0) {
     if (root && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
     const bool saved = SaveFailure(folder / "f") == "saved";
-    const bool refused = SaveFailure(folder / "new") == "Permission denied";
+    const bool refused = SaveFailure(folder / "new") == "Permission denied" &&
+                         SaveFailure(folder / "open/ro") == "Permission denied";
     ::_exit(saved && refused ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(::waitpid(child, &status, 0), child);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   EXPECT_EQ(ReadTestFile(folder / "f"), "new");
-  EXPECT_EQ(Entries(folder.path()), std::set<std::string>{"f"});
+  EXPECT_EQ(ReadTestFile(folder / "open/ro"), "read only");
+  EXPECT_EQ(Entries(folder.path()), (std::set<std::string>{"f", "open"}));
+  EXPECT_EQ(Entries(folder / "open"), std::set<std::string>{"ro"});
 }
 
 TEST(SafeFileWriter, FailsAtOpenWhenTheTargetCannotBeWritten) {
