@@ -84,17 +84,18 @@ bool IsNoWriteAccess(int err) { return err == EACCES || err == EPERM; }
 }  // namespace
 
 SafeFileWriter SafeFileWriter::Open(const std::string& path) {
-  const std::string target = FinalTarget(path);
   SafeFileWriter writer;
-  writer.targetName_ = NameOf(target);
-  if (writer.targetName_.empty() || writer.targetName_ == "." || writer.targetName_ == "..") {
-    FailWithErrno(EISDIR);
+  struct stat st {};
+  // Devices and FIFOs, also behind links that lead nowhere on disk
+  // (/dev/stdout), are written in place through the path itself.
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    writer.OpenInPlace(AT_FDCWD, path.c_str());
+    return writer;
   }
-  writer.folder_.Reset(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!writer.folder_.valid()) FailForFolder(errno);
+  const std::string target = FinalTarget(path);
+  writer.OpenFolderOf(target);
   const int folderFd = writer.folder_.get();
   const char* name = writer.targetName_.c_str();
-
   struct stat old {};
   const bool exists = ::fstatat(folderFd, name, &old, AT_SYMLINK_NOFOLLOW) == 0;
   if (!exists && errno != ENOENT) FailWithErrno(errno);
@@ -102,26 +103,42 @@ SafeFileWriter SafeFileWriter::Open(const std::string& path) {
   if (exists && S_ISREG(old.st_mode) && ::faccessat(folderFd, name, W_OK, AT_EACCESS) != 0) {
     FailWithErrno(errno);
   }
-  if (!exists || (S_ISREG(old.st_mode) && old.st_nlink == 1)) {
-    writer.file_ = CreateTempFile(folderFd, writer.tempName_);
-    if (writer.file_.valid()) {
-      writer.signalSlot_ = RegisterFileForSignalCleanup(folderFd, writer.tempName_.c_str());
-      if (exists) {
-        // Keep the owner where we may (root saving someone's file) and the mode.
-        (void)!::fchown(writer.file_.get(), old.st_uid, old.st_gid);
-        ::fchmod(writer.file_.get(), old.st_mode & 07777);
-      } else {
-        ::fchmod(writer.file_.get(), 0666 & ~kStartUmask);
-      }
-      return writer;
-    }
-    if (!exists || !IsNoWriteAccess(errno)) FailWithErrno(errno);
-    writer.tempName_.clear();  // a folder we may not write: write the file in place
-  }
-  writer.file_.Reset(::openat(folderFd, name, O_WRONLY | O_NOCTTY | O_CLOEXEC));
-  if (!writer.file_.valid()) FailWithErrno(errno);
-  writer.truncatePending_ = true;
+  const bool replaceable = !exists || (S_ISREG(old.st_mode) && old.st_nlink == 1);
+  if (replaceable && writer.CreateTempBeside(exists ? &old : nullptr)) return writer;
+  // A folder we may not write: write the file in place.
+  if (replaceable && (!exists || !IsNoWriteAccess(errno))) FailWithErrno(errno);
+  writer.OpenInPlace(folderFd, name);
   return writer;
+}
+
+void SafeFileWriter::OpenFolderOf(const std::string& target) {
+  targetName_ = NameOf(target);
+  if (targetName_.empty() || targetName_ == "." || targetName_ == "..") FailWithErrno(EISDIR);
+  folder_.Reset(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder_.valid()) FailForFolder(errno);
+}
+
+bool SafeFileWriter::CreateTempBeside(const struct stat* old) {
+  file_ = CreateTempFile(folder_.get(), tempName_);
+  if (!file_.valid()) {
+    tempName_.clear();
+    return false;
+  }
+  signalSlot_ = RegisterFileForSignalCleanup(folder_.get(), tempName_.c_str());
+  if (old != nullptr) {
+    // Keep the owner where we may (root saving someone's file) and the mode.
+    (void)!::fchown(file_.get(), old->st_uid, old->st_gid);
+    ::fchmod(file_.get(), old->st_mode & 07777);
+  } else {
+    ::fchmod(file_.get(), 0666 & ~kStartUmask);
+  }
+  return true;
+}
+
+void SafeFileWriter::OpenInPlace(int folderFd, const char* name) {
+  file_.Reset(::openat(folderFd, name, O_WRONLY | O_NOCTTY | O_CLOEXEC));
+  if (!file_.valid()) FailWithErrno(errno);
+  truncatePending_ = true;
 }
 
 SafeFileWriter::SafeFileWriter(SafeFileWriter&& other) noexcept

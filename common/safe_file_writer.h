@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 #include <string_view>
 
@@ -38,6 +40,10 @@ class SafeFileWriter {
 
  private:
   SafeFileWriter() = default;
+  void OpenFolderOf(const std::string& target);
+  // False (errno set) when no temporary file can be made in the folder.
+  bool CreateTempBeside(const struct stat* old);
+  void OpenInPlace(int folderFd, const char* name);
   void Flush();
   void WriteNow(std::string_view bytes);
   void Discard();

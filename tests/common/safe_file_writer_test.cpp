@@ -18,17 +18,10 @@ namespace verdigo {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Entries;
 using testing::ReadTestFile;
 using testing::ScopedTempDir;
 using testing::WriteTestFile;
-
-std::set<std::string> Entries(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
-}
 
 mode_t ModeOf(const std::string& path) {
   struct stat st {};
@@ -120,9 +113,17 @@ TEST(SafeFileWriter, WritesInPlaceWhatItMustNotReplace) {
   EXPECT_STREQ(got, "through");
   EXPECT_TRUE(fs::is_fifo(folder / "fifo"));
 
-  // A device is written, never replaced.
+  // A device is written, never replaced; so is a pipe behind /dev/fd.
   WriteFileAtomically("/dev/null", "gone");
   EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  int pipeFds[2];
+  ASSERT_EQ(::pipe(pipeFds), 0);
+  const UniqueFd pipeReader(pipeFds[0]);
+  WriteFileAtomically("/dev/fd/" + std::to_string(pipeFds[1]), "piped");
+  ::close(pipeFds[1]);
+  char piped[8] = {};
+  EXPECT_EQ(::read(pipeReader.get(), piped, sizeof piped), 5);
+  EXPECT_STREQ(piped, "piped");
   EXPECT_EQ(Entries(folder.path()), (std::set<std::string>{"f", "fifo", "second"}));
 }
 

@@ -19,18 +19,11 @@ namespace verdigo {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Entries;
 using testing::PrivateTempFolderPath;
 using testing::ReadTestFile;
 using testing::ScopedTempDir;
 using testing::WriteTestFile;
-
-std::set<std::string> Entries(const std::string& folder) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) {
-    names.insert(entry.path().filename().string());
-  }
-  return names;
-}
 
 void WritePage(int index, const std::string& bytes) {
   const UniqueFd file = CreatePageFile(index);

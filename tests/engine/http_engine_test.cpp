@@ -226,17 +226,6 @@ TEST_F(EngineOverHttp, TwoPagesInARowShareTheFileAndTheConnection) {
   EXPECT_EQ(requests[0].clientPort, requests[1].clientPort);
 }
 
-TEST_F(EngineOverHttp, PrivateTemporaryFolderIsInTempAndOnlyForTheOwner) {
-  server.Serve("/a.html", "");
-  EXPECT_TRUE(Extract(server.Url("/a.html")));
-  const std::string folder = testing::PrivateTempFolderPath();
-  EXPECT_EQ(std::filesystem::path(folder).parent_path().string(), TestTempBase());
-  struct stat st {};
-  ASSERT_EQ(::stat(folder.c_str(), &st), 0);
-  EXPECT_TRUE(S_ISDIR(st.st_mode));
-  EXPECT_EQ(st.st_mode & 07777, 0700u);
-}
-
 TEST_F(EngineOverHttp, APrivateFolderRemovedMeanwhileIsMadeAgain) {
   server.Serve("/a.html", "<a href=\"x.html\">");
   EXPECT_TRUE(Extract(server.Url("/a.html")));
