@@ -142,6 +142,12 @@ TEST(ProgramFileDialog, AllFilesListsNamesWithoutADotAndTypedMissingNamesAreTake
   QTest::keyClick(name, Qt::Key_Return);
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.ChosenFiles(), QStringList{path + "/missing.txt"});
+
+  // Several files at once still.
+  dialog.show();
+  name->setText("\"a.txt\" \"README\"");
+  QTest::keyClick(name, Qt::Key_Return);
+  EXPECT_EQ(dialog.ChosenFiles(), QStringList({path + "/a.txt", path + "/README"}));
 }
 
 }  // namespace
