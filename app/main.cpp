@@ -1,13 +1,12 @@
 #include <QApplication>
 
-#include "common/file_routines.h"
-#include "engine/extract_links.h"
+#include "common/temp_folder.h"
 #include "window/form1.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   // Logging out or a kill must not leave the page file behind either.
-  verdigo::RemoveTempFolderOnTerminatingSignals(verdigo::kRunPageFile);
+  verdigo::RemoveTempFolderOnTerminatingSignals();
   verdigo::Form1 window(verdigo::Form1Setup::ForProgram());
   window.Form_Load();
   window.show();

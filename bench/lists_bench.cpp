@@ -17,6 +17,7 @@
 #include "common/clipboard_text.h"
 #include "common/file_routines.h"
 #include "common/results_export.h"
+#include "common/safe_file_writer.h"
 #include "window/clipboard.h"
 #include "window/row_list_model.h"
 

@@ -122,7 +122,7 @@ struct CountingSink : RowSink {
 };
 
 struct NoDownloads : Downloader {
-  std::uint64_t Start(const std::string&, int) override { return 1; }
+  std::uint64_t Start(const std::string&, UniqueFd) override { return 1; }
   std::optional<FetchedPage> Collect(std::uint64_t, std::chrono::milliseconds) override {
     return FetchedPage{};
   }

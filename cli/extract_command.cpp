@@ -19,6 +19,7 @@
 #include "common/file_routines.h"
 #include "common/product.h"
 #include "common/safe_file_writer.h"
+#include "common/temp_folder.h"
 #include "engine/curl_downloader.h"
 #include "engine/extract_links.h"
 
@@ -227,7 +228,7 @@ int RunExtractCommand(int argc, char** argv) {
     for (const std::string& failure : addresses.OpenFailures()) PrintProgramMessage(failure);
     return kExitTrouble;
   }
-  RemoveTempFolderOnTerminatingSignals(kRunPageFile, ClearProgressLine);
+  RemoveTempFolderOnTerminatingSignals(ClearProgressLine);
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
   const int status =
       options.outputFile.empty()

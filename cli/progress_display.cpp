@@ -12,19 +12,6 @@ namespace {
 
 constexpr std::string_view kEraseLine = "\r\x1b[K";
 
-bool IsControl(unsigned char byte) {
-  const char16_t ch = CodePageToUnicode(byte);
-  return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F);
-}
-
-std::string PrintableUtf8(std::string_view bytes) {
-  std::string safe(bytes);
-  for (char& c : safe) {
-    if (IsControl(static_cast<unsigned char>(c))) c = '?';
-  }
-  return CodePageToUtf8(safe);
-}
-
 // Cuts UTF-8 text after `columns` characters (one column each is close
 // enough for addresses).
 void CutToColumns(std::string& text, size_t columns) {
@@ -44,7 +31,7 @@ std::string ProgressLine(size_t page, size_t pages, std::uint64_t rows, std::str
                          size_t columns) {
   const std::string total = pages == 0 ? std::string() : "/" + std::to_string(pages);
   std::string line = "[" + std::to_string(page) + total + "] " + std::to_string(rows) +
-                     (rows == 1 ? " row  " : " rows  ") + PrintableUtf8(address);
+                     (rows == 1 ? " row  " : " rows  ") + TerminalText(address);
   CutToColumns(line, columns);
   return line;
 }

@@ -18,6 +18,32 @@ void WriteToFd(int fd, std::string_view text) {
   }
 }
 
+namespace {
+
+bool IsControl(unsigned char byte) {
+  const char16_t ch = CodePageToUnicode(byte);
+  return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F);
+}
+
+}  // namespace
+
+std::string TerminalText(std::string_view bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string safe;
+  safe.reserve(bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (IsControl(byte)) {
+      safe += "\\x";
+      safe += kHex[byte >> 4];
+      safe += kHex[byte & 0xF];
+    } else {
+      safe += CodePageToUtf8(std::string_view(&c, 1));
+    }
+  }
+  return safe;
+}
+
 void PrintProgramMessage(std::string_view message) {
   std::string line(kExtractProgramName);
   line += ": ";
@@ -42,10 +68,10 @@ std::string ErrorReportForTerminal(std::string_view report) {
 
 void StderrReporter::UrlNotFound(std::string_view pageUrl, std::string_view reason) {
   progress_.Clear();
-  std::string message = "URL not found: " + CodePageToUtf8(pageUrl);
+  std::string message = "URL not found: " + TerminalText(pageUrl);
   if (!reason.empty()) {
     message += " (";
-    message += reason;
+    message += TerminalText(reason);
     message += ')';
   }
   PrintProgramMessage(message);

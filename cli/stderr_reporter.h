@@ -12,6 +12,11 @@ namespace verdigo {
 // nowhere left to report them).
 void WriteToFd(int fd, std::string_view text);
 
+// Code-page bytes as a terminal may safely show them, in UTF-8: control
+// characters (C0, DEL, C1), which could start escape sequences that retitle
+// or recolour the terminal, become "\xNN" with the byte's value.
+std::string TerminalText(std::string_view bytes);
+
 // "verdigo-extract: " + message + newline, on standard error.
 void PrintProgramMessage(std::string_view message);
 
@@ -24,7 +29,7 @@ std::string ErrorReportForTerminal(std::string_view report);
 class StderrReporter : public EngineReporter {
  public:
   explicit StderrReporter(ProgressDisplay& progress) : progress_(progress) {}
-  // "verdigo-extract: URL not found: ADDRESS (REASON)", the address in UTF-8.
+  // "verdigo-extract: URL not found: ADDRESS (REASON)", both as TerminalText.
   void UrlNotFound(std::string_view pageUrl, std::string_view reason) override;
   void ShowErrorReport(const std::string& text) override;
   // A page may have lost rows: the run must not end as a success.

@@ -1,7 +1,6 @@
 #include "engine/curl_downloader.h"
 
 #include <curl/curl.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,7 +15,6 @@
 
 #include "common/error_report.h"
 #include "common/fd_io.h"
-#include "common/file_routines.h"
 #include "common/product.h"
 #include "common/unique_fd.h"
 
@@ -60,13 +58,6 @@ std::string DescribeSizeLimit(std::uint64_t bytes) {
   return std::to_string(bytes) + " bytes";
 }
 
-UniqueFd CreatePageFileAt(int pageFile) {
-  const std::string path = TempPagePath(static_cast<std::int16_t>(pageFile));
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (!fd.valid()) FailWithErrno(errno);
-  return fd;
-}
-
 }  // namespace
 
 std::string EncodeAddressForRequest(const std::string& url) {
@@ -92,7 +83,6 @@ struct CurlDownloader::Impl {
     Impl* owner = nullptr;
     std::uint64_t ticket = 0;
     std::string url;
-    int pageFile = 0;
     CURL* easy = nullptr;
     UniqueFd file;
     PageBuffer body;
@@ -111,11 +101,7 @@ struct CurlDownloader::Impl {
   std::mutex mutex;
   std::condition_variable finishedChanged;
   std::deque<std::unique_ptr<Transfer>> incoming;
-  struct Finished {
-    int pageFile = 0;
-    FetchedPage page;
-  };
-  std::map<std::uint64_t, Finished> finished;
+  std::map<std::uint64_t, FetchedPage> finished;
   std::vector<PageBuffer> spareBodies;
   std::uint64_t cancelledUpTo = 0;
   std::uint64_t lastStarted = 0;
@@ -155,11 +141,11 @@ struct CurlDownloader::Impl {
 
   // ---- The caller's side ----------------------------------------------------
 
-  std::uint64_t Start(const std::string& url, int pageFile) {
+  std::uint64_t Start(const std::string& url, UniqueFd pageFile) {
     auto transfer = std::make_unique<Transfer>();
     transfer->owner = this;
     transfer->url = url;
-    transfer->pageFile = pageFile;
+    transfer->file = std::move(pageFile);
     std::uint64_t ticket = 0;
     {
       std::lock_guard lock(mutex);
@@ -179,7 +165,7 @@ struct CurlDownloader::Impl {
     if (!finishedChanged.wait_for(lock, wait, [&] { return finished.count(ticket) != 0; })) {
       return std::nullopt;
     }
-    FetchedPage page = std::move(finished.at(ticket).page);
+    FetchedPage page = std::move(finished.at(ticket));
     finished.erase(ticket);
     heldBytes -= page.body.size();
     nextToCollect = ticket + 1;
@@ -193,7 +179,7 @@ struct CurlDownloader::Impl {
       std::lock_guard lock(mutex);
       cancelledUpTo = lastStarted;
       incoming.clear();
-      for (auto& [ticket, done] : finished) Discard(done.pageFile, done.page);
+      for (auto& [ticket, page] : finished) heldBytes -= page.body.size();
       finished.clear();
       nextToCollect = lastStarted + 1;
     }
@@ -235,8 +221,6 @@ struct CurlDownloader::Impl {
     try {
       Begin(transfer);
     } catch (const std::exception& failure) {
-      transfer->file.Reset();
-      RemovePageFileAt(transfer->pageFile);
       Publish(*transfer, {false, failure.what(), {}});
     }
   }
@@ -245,13 +229,6 @@ struct CurlDownloader::Impl {
   void Begin(std::unique_ptr<Transfer>& transfer) {
     if (!IsHttpAddress(transfer->url)) {
       Publish(*transfer, {false, "Only http and https addresses can be downloaded", {}});
-      return;
-    }
-    try {
-      transfer->file = CreatePageFileAt(transfer->pageFile);
-    } catch (const Failure& failure) {
-      Publish(*transfer,
-              {false, std::string("Could not create the page file: ") + failure.what(), {}});
       return;
     }
     transfer->easy = TakeHandle();
@@ -363,20 +340,8 @@ struct CurlDownloader::Impl {
       Publish(transfer, {true, {}, std::move(transfer.body)});
       return;
     }
-    // A half-written page is of no use to anyone.
     heldBytes -= transfer.body.size();
-    RemovePageFileAt(transfer.pageFile);
     Publish(transfer, {false, std::move(failure), {}});
-  }
-
-  // Forgets a finished page and its page file (a failed one has none).
-  void Discard(int pageFile, const FetchedPage& page) {
-    heldBytes -= page.body.size();
-    if (page.ok) RemovePageFileAt(pageFile);
-  }
-
-  static void RemovePageFileAt(int pageFile) {
-    ::unlink(TempPagePath(static_cast<std::int16_t>(pageFile)).c_str());
   }
 
   static std::string CompletePageFile(Transfer& transfer) {
@@ -407,10 +372,10 @@ struct CurlDownloader::Impl {
     {
       std::lock_guard lock(mutex);
       if (transfer.ticket <= cancelledUpTo) {
-        Discard(transfer.pageFile, page);
+        heldBytes -= page.body.size();
         return;
       }
-      finished.emplace(transfer.ticket, Finished{transfer.pageFile, std::move(page)});
+      finished.emplace(transfer.ticket, std::move(page));
     }
     finishedChanged.notify_all();
   }
@@ -430,8 +395,6 @@ struct CurlDownloader::Impl {
   void Drop(Transfer& transfer) {
     ReleaseHandle(transfer);
     heldBytes -= transfer.body.size();
-    transfer.file.Reset();
-    RemovePageFileAt(transfer.pageFile);
   }
 
   void ReleaseHandle(Transfer& transfer) {
@@ -447,8 +410,8 @@ CurlDownloader::CurlDownloader(DownloadSettings settings)
 
 CurlDownloader::~CurlDownloader() = default;
 
-std::uint64_t CurlDownloader::Start(const std::string& url, int pageFile) {
-  return impl_->Start(url, pageFile);
+std::uint64_t CurlDownloader::Start(const std::string& url, UniqueFd pageFile) {
+  return impl_->Start(url, std::move(pageFile));
 }
 
 std::optional<FetchedPage> CurlDownloader::Collect(std::uint64_t ticket,

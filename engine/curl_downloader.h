@@ -36,7 +36,7 @@ class CurlDownloader : public Downloader {
   CurlDownloader(const CurlDownloader&) = delete;
   CurlDownloader& operator=(const CurlDownloader&) = delete;
 
-  std::uint64_t Start(const std::string& url, int pageFile) override;
+  std::uint64_t Start(const std::string& url, UniqueFd pageFile) override;
   std::optional<FetchedPage> Collect(std::uint64_t ticket, std::chrono::milliseconds wait) override;
   void CancelAll() override;
   void Recycle(PageBuffer body) override;

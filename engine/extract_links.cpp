@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "common/error_report.h"
-#include "common/file_routines.h"
+#include "common/temp_folder.h"
 #include "engine/href_scanner.h"
 #include "engine/link_rules.h"
 
@@ -21,6 +21,9 @@ void ExtractLinks::Prefetch(std::string_view pageAddress, std::int16_t tempIndex
 void ExtractLinks::CancelPrefetches() {
   if (prefetched_.empty()) return;
   downloader_.CancelAll();
+  for (const Transfer& transfer : prefetched_) {
+    if (transfer.ticket != 0) RemovePageFile(transfer.pageFile);
+  }
   prefetched_.clear();
 }
 
@@ -32,26 +35,49 @@ bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress, std::
   trap.Run(102, [&] {
     transfer = TakeTransfer(pageAddress, tempIndex);
     pageFileInUse_ = transfer.pageFile;
+    ReportPageFileFailureOnce(transfer);
   });
-  downloadError_ = "no download";
+  downloadError_ = "no temporary file";
   trap.Run(104, [&] { downloaded = transfer.ticket != 0 && DownloadToFile(transfer); });
   if (!downloaded) {
-    pageFileInUse_ = 0;  // a failed download leaves no page file
+    // A half-written page is of no use to anyone.
+    if (transfer.ticket != 0) RemovePageFile(transfer.pageFile);
+    pageFileInUse_ = 0;
     trap.Run(126, [&] { reporter_.UrlNotFound(pageUrl_, downloadError_); });
     return false;
   }
   trap.Run(122, [&] { ScanForLinks(results); });
-  trap.Run(128,
-           [&] { RemoveFile(TempPagePath(static_cast<std::int16_t>(transfer.pageFile)), yield_); });
+  trap.Run(128, [&] {
+    Yield();
+    RemovePageFile(transfer.pageFile);
+  });
   pageFileInUse_ = 0;
   downloader_.Recycle(std::move(page_));
   return true;
 }
 
+// A temporary folder that cannot be made fails every page alike: one report
+// says it, the pages after it only say "URL not found".
+void ExtractLinks::ReportPageFileFailureOnce(const Transfer& transfer) {
+  if (transfer.ticket != 0) {
+    lastPageFileFailure_.clear();
+  } else if (transfer.pageFileFailure != lastPageFileFailure_) {
+    lastPageFileFailure_ = transfer.pageFileFailure;
+    throw Failure(transfer.pageFileFailure);
+  }
+}
+
 ExtractLinks::Transfer ExtractLinks::StartTransfer(std::string_view pageAddress,
                                                    std::int16_t tempIndex) {
-  Transfer transfer{std::string(pageAddress), 0, FreePageFile(tempIndex)};
-  transfer.ticket = downloader_.Start(PreparePage(pageAddress).pageUrl, transfer.pageFile);
+  Transfer transfer{std::string(pageAddress), 0, FreePageFile(tempIndex), {}};
+  UniqueFd file;
+  try {
+    file = CreatePageFile(transfer.pageFile);
+  } catch (const Failure& failure) {
+    transfer.pageFileFailure = failure.what();
+    return transfer;
+  }
+  transfer.ticket = downloader_.Start(PreparePage(pageAddress).pageUrl, std::move(file));
   return transfer;
 }
 

@@ -63,14 +63,16 @@ class ExtractLinks {
 
  private:
   struct Transfer {
-    std::string address;  // as entered
-    std::uint64_t ticket = 0;
+    std::string address;       // as entered
+    std::uint64_t ticket = 0;  // 0: never started, for want of a page file
     int pageFile = 0;
+    std::string pageFileFailure;  // why the page file could not be made
   };
 
   Transfer StartTransfer(std::string_view pageAddress, std::int16_t tempIndex);
   Transfer TakeTransfer(std::string_view pageAddress, std::int16_t tempIndex);
   int FreePageFile(std::int16_t tempIndex) const;
+  void ReportPageFileFailureOnce(const Transfer& transfer);
   bool DownloadToFile(const Transfer& transfer);
   void Yield() {
     if (yield_) yield_();
@@ -83,6 +85,7 @@ class ExtractLinks {
   std::string baseUrl_;
   PageBuffer page_;
   std::string downloadError_;
+  std::string lastPageFileFailure_;
   std::deque<Transfer> prefetched_;
   int pageFileInUse_ = 0;  // the file of the page GetUrls is handling
   std::string row_;        // reused for every link, so rows cost no allocation

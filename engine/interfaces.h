@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "common/error_report.h"
+#include "common/unique_fd.h"
 #include "engine/page_buffer.h"
 
 // The engine's view of the outside world: where rows go, how a page is
@@ -28,15 +29,16 @@ struct FetchedPage {
   PageBuffer body;
 };
 
-// Fetches pages, several at once. Every body is also stored in its page file
-// while it arrives. The engine starts transfers ahead of their turn and
-// collects each one once, in the order it started them.
+// Fetches pages, several at once. Every body is also written into its page
+// file, open for writing (the caller made the file and removes it). The
+// engine starts transfers ahead of their turn and collects each one once, in
+// the order it started them.
 class Downloader {
  public:
   virtual ~Downloader() = default;
   // Starts fetching `url`; the ticket names the transfer from then on.
   // Tickets rise with every call.
-  virtual std::uint64_t Start(const std::string& url, int pageFile) = 0;
+  virtual std::uint64_t Start(const std::string& url, UniqueFd pageFile) = 0;
   // Transfer `ticket` once it has ended, waiting at most `wait` for it;
   // nothing while it is still under way.
   virtual std::optional<FetchedPage> Collect(std::uint64_t ticket,

@@ -16,6 +16,7 @@
 #include "common/error_report.h"
 #include "common/file_routines.h"
 #include "common/product.h"
+#include "common/temp_folder.h"
 #include "engine/curl_downloader.h"
 #include "window/hover_cursor.h"
 #include "window/program_icon.h"

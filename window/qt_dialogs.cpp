@@ -1,11 +1,65 @@
 #include "window/qt_dialogs.h"
 
-#include <QFileDialog>
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFileSystemModel>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 namespace verdigo {
+
+namespace {
+
+bool IsUserInput(QEvent::Type type) {
+  switch (type) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::Wheel:
+    case QEvent::ContextMenu:
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Takes the user's input away from one window while a box is open: the
+// blocking half of a modal box. Qt's own modality cannot be used, because
+// Qt drops the window manager's request to close a window that a modal box
+// blocks, and closing the window must end the program also then.
+class InputBlocker : public QObject {
+ public:
+  explicit InputBlocker(QWidget* window) : window_(window) { qApp->installEventFilter(this); }
+  ~InputBlocker() override { qApp->removeEventFilter(this); }
+  InputBlocker(const InputBlocker&) = delete;
+  InputBlocker& operator=(const InputBlocker&) = delete;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (!IsUserInput(event->type()) || window_.isNull()) return false;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    return widget != nullptr && widget->window() == window_.data();
+  }
+
+ private:
+  QPointer<QWidget> window_;
+};
+
+}  // namespace
 
 QString DisplayedBoxText(const QString& text) {
   QString shown = text;
@@ -18,6 +72,20 @@ QWidget* QtDialogs::Parent() const {
   return parent_ != nullptr && parent_->isVisible() ? parent_ : nullptr;
 }
 
+int QtDialogs::Run(QDialog& box) const {
+  QWidget* owner = Parent();
+  if (owner == nullptr) return box.exec();
+  InputBlocker blocker(owner);
+  QEventLoop loop;
+  QObject::connect(&box, &QDialog::finished, &loop, &QEventLoop::quit);
+  box.setWindowModality(Qt::NonModal);
+  box.show();
+  box.raise();
+  box.activateWindow();
+  loop.exec(QEventLoop::DialogExec);
+  return box.result();
+}
+
 BoxAnswer QtDialogs::ShowMessage(const MessageBoxSpec& box) {
   const QMessageBox::Icon icon =
       box.icon == BoxIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon;
@@ -25,7 +93,8 @@ BoxAnswer QtDialogs::ShowMessage(const MessageBoxSpec& box) {
       box.buttons == BoxButtons::YesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok;
   QMessageBox message(icon, box.title, DisplayedBoxText(box.text), buttons, Parent());
   message.setTextFormat(Qt::PlainText);
-  switch (message.exec()) {
+  Run(message);
+  switch (message.standardButton(message.clickedButton())) {
     case QMessageBox::Yes:
       return BoxAnswer::Yes;
     case QMessageBox::No:
@@ -37,22 +106,67 @@ BoxAnswer QtDialogs::ShowMessage(const MessageBoxSpec& box) {
 
 std::optional<QString> QtDialogs::AskText(const QString& prompt, const QString& title,
                                           const QString& defaultAnswer) {
-  bool accepted = false;
-  const QString answer =
-      QInputDialog::getText(Parent(), title, prompt, QLineEdit::Normal, defaultAnswer, &accepted);
-  if (!accepted) return std::nullopt;
-  return answer;
+  QInputDialog input(Parent());
+  input.setInputMode(QInputDialog::TextInput);
+  input.setWindowTitle(title);
+  input.setLabelText(prompt);
+  input.setTextValue(defaultAnswer);
+  if (Run(input) != QDialog::Accepted) return std::nullopt;
+  return input.textValue();
 }
 
 QStringList QtDialogs::ChooseFilesToOpen(const FileDialogSpec& dialog) {
-  return QFileDialog::getOpenFileNames(Parent(), dialog.title, QString(), dialog.filter, nullptr,
-                                       QFileDialog::DontUseNativeDialog);
+  ProgramFileDialog files(Parent(), dialog, QFileDialog::AcceptOpen);
+  if (Run(files) != QDialog::Accepted) return {};
+  return files.ChosenFiles();
 }
 
 QString QtDialogs::ChooseFileToSave(const FileDialogSpec& dialog) {
-  return QFileDialog::getSaveFileName(
-      Parent(), dialog.title, QString(), dialog.filter, nullptr,
-      QFileDialog::DontUseNativeDialog | QFileDialog::DontConfirmOverwrite);
+  ProgramFileDialog files(Parent(), dialog, QFileDialog::AcceptSave);
+  if (Run(files) != QDialog::Accepted || files.ChosenFiles().isEmpty()) return {};
+  return files.ChosenFiles().first();
+}
+
+ProgramFileDialog::ProgramFileDialog(QWidget* parent, const FileDialogSpec& spec, AcceptMode mode)
+    : QFileDialog(parent, spec.title, QString(), spec.filter) {
+  setOption(QFileDialog::DontUseNativeDialog);
+  setAcceptMode(mode);
+  // Any name is taken as typed. Qt's mode for several existing files would
+  // refuse (and keep its Open button disabled for) a name that names no
+  // file, where the program itself must say "File not found".
+  setFileMode(QFileDialog::AnyFile);
+  if (mode == AcceptOpen) {
+    for (auto* view : findChildren<QAbstractItemView*>()) {
+      if (view->objectName() == QStringLiteral("listView") ||
+          view->objectName() == QStringLiteral("treeView")) {
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+      }
+    }
+  } else {
+    setOption(QFileDialog::DontConfirmOverwrite);
+  }
+  ListEveryFileUnderAllFiles();
+}
+
+void ProgramFileDialog::ListEveryFileUnderAllFiles() {
+  auto* types = findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+  auto* model = findChild<QFileSystemModel*>();
+  if (types == nullptr || model == nullptr) return;
+  // The dialog sets the model's patterns from the chosen filter when the
+  // choice changes; this runs after it.
+  connect(
+      types, &QComboBox::currentIndexChanged, this,
+      [types, model] {
+        if (types->currentText().startsWith(QStringLiteral("All Files"))) {
+          model->setNameFilters({QStringLiteral("*")});
+        }
+      },
+      Qt::QueuedConnection);
+}
+
+void ProgramFileDialog::accept() {
+  QFileDialog::accept();
+  chosen_ = selectedFiles();
 }
 
 }  // namespace verdigo

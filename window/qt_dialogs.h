@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QFileDialog>
+
 #include "window/dialogs.h"
 
 class QWidget;
@@ -10,7 +12,7 @@ namespace verdigo {
 
 class QtDialogs : public Dialogs {
  public:
-  // Boxes are modal to `parent` (may be null).
+  // Boxes block input to `parent` (may be null) while they are open.
   explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
 
   BoxAnswer ShowMessage(const MessageBoxSpec& box) override;
@@ -22,8 +24,28 @@ class QtDialogs : public Dialogs {
  private:
   // Boxes shown before the window is (at start-up) stand on their own.
   QWidget* Parent() const;
+  int Run(QDialog& box) const;
 
   QWidget* parent_;
+};
+
+// Qt's own file dialog with the program's two differences: "All Files (*.*)"
+// lists every file, names without a dot too; and the open dialog, which
+// takes several files, also takes a typed name that names no file, so that
+// the program itself can say "File not found".
+class ProgramFileDialog : public QFileDialog {
+ public:
+  ProgramFileDialog(QWidget* parent, const FileDialogSpec& spec, AcceptMode mode);
+
+  // The names chosen when the dialog was accepted.
+  QStringList ChosenFiles() const { return chosen_; }
+
+  void accept() override;
+
+ private:
+  void ListEveryFileUnderAllFiles();
+
+  QStringList chosen_;
 };
 
 // A box's text as displayed: CR LF and lone CRs become line breaks, so two

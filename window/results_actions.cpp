@@ -5,6 +5,7 @@
 #include "common/error_report.h"
 #include "common/file_routines.h"
 #include "common/results_export.h"
+#include "common/safe_file_writer.h"
 #include "window/app_title.h"
 #include "window/box_reporter.h"
 #include "window/clipboard.h"

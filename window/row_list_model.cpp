@@ -7,6 +7,13 @@
 
 namespace verdigo {
 
+QString ShownRowText(std::string_view bytes) {
+  // Laying out a row's whole text at every paint would freeze the window
+  // on a page holding one link of megabytes.
+  if (bytes.size() <= kMaxShownCharacters) return QStringFromCodePage(bytes);
+  return QStringFromCodePage(bytes.substr(0, kMaxShownCharacters)) + QChar(0x2026);
+}
+
 RowListModel::RowListModel(bool checkable, QObject* parent)
     : QAbstractTableModel(parent), checkable_(checkable) {
   flushTimer_.setSingleShot(true);
@@ -93,7 +100,7 @@ int RowListModel::columnCount(const QModelIndex& parent) const { return parent.i
 QVariant RowListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= shown_ || index.column() != 0) return {};
   const auto row = static_cast<size_t>(index.row());
-  if (role == Qt::DisplayRole) return QStringFromCodePage(rows_.Text(row));
+  if (role == Qt::DisplayRole) return ShownRowText(rows_.Text(row));
   if (role == Qt::CheckStateRole && checkable_) {
     return static_cast<int>(rows_.Checked(row) ? Qt::Checked : Qt::Unchecked);
   }

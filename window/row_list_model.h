@@ -10,6 +10,11 @@
 
 namespace verdigo {
 
+// A list shows at most this many characters of a row, then an ellipsis;
+// saves and copies take the whole text.
+inline constexpr size_t kMaxShownCharacters = 4096;
+QString ShownRowText(std::string_view bytes);
+
 // One list of the main window: one column of code-page texts, optionally
 // with a check box on every row. Rows are stored as bytes and turned into
 // characters only when a view shows them.

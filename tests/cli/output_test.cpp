@@ -93,10 +93,22 @@ TEST(TerminalTexts, ProgressLine) {
   EXPECT_EQ(ProgressLine(3, 10, 245, "http://a.example/p", 79),
             "[3/10] 245 rows  http://a.example/p");
   EXPECT_EQ(ProgressLine(1, 1, 1, "x", 79), "[1/1] 1 row  x");
-  // Code-page bytes shown in UTF-8, control characters as "?", and the cut
-  // counts characters, not bytes.
-  EXPECT_EQ(ProgressLine(1, 2, 0, "\xE9\x1B[2J\x81\xE9\xE9", 21),
-            "[1/2] 0 rows  \xC3\xA9?[2J?\xC3\xA9");
+  // Code-page bytes shown in UTF-8, control characters as "\xNN", and the
+  // cut counts characters, not bytes.
+  EXPECT_EQ(ProgressLine(1, 2, 0, "\xE9\x1B[2J\x81\xE9\xE9", 27),
+            "[1/2] 0 rows  \xC3\xA9\\x1B[2J\\x81\xC3\xA9");
+}
+
+TEST(TerminalTexts, ControlCharactersAreShownAsTheirByteValues) {
+  EXPECT_EQ(TerminalText("a\x1B]0;owned\x07\t\r\n\x7F\x9D\x9B\xE9\\x"),
+            "a\\x1B]0;owned\\x07\\x09\\x0D\\x0A\\x7F\\x9D\xE2\x80\xBA\xC3\xA9\\x");
+  std::string shown;
+  ProgressDisplay progress(-1, false);
+  StderrReporter reporter(progress);
+  ::testing::internal::CaptureStderr();
+  reporter.UrlNotFound("http://h/\x1B[2J\x9D", "HTTP 404");
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "verdigo-extract: URL not found: http://h/\\x1B[2J\\x9D (HTTP 404)\n");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/error_report.h"
+#include "tests/support/scoped_temp_dir.h"
 
 namespace verdigo {
 namespace {
@@ -16,13 +17,8 @@ using Items = std::vector<std::string>;
 
 class LoadListFromFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "verdigo-lists-XXXXXX";
-    folder_ = ::mkdtemp(pattern.data());
-  }
-
   std::string WriteFile(const std::string& bytes) {
-    const std::string path = folder_ + "/list.txt";
+    const std::string path = folder_ / "list.txt";
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
@@ -32,7 +28,7 @@ class LoadListFromFileTest : public ::testing::Test {
                      [this](std::string_view text) { messages_.emplace_back(text); });
   }
 
-  std::string folder_;
+  testing::ScopedTempDir folder_;
   Items items_{"before"};
   Items messages_;
 };
@@ -50,14 +46,14 @@ TEST_F(LoadListFromFileTest, EmptyFileAddsNothingAndSaysNothing) {
 }
 
 TEST_F(LoadListFromFileTest, MissingFileSaysSoAndAddsNothing) {
-  Load(folder_ + "/missing.txt");
+  Load(folder_ / "missing.txt");
   EXPECT_EQ(items_, Items{"before"});
   EXPECT_EQ(messages_, Items{"File not found"});
 }
 
 TEST_F(LoadListFromFileTest, UnreadablePathFailsAndKeepsTheItems) {
   try {
-    Load(folder_);  // exists, but a folder cannot be read as a list
+    Load(folder_.path());  // exists, but a folder cannot be read as a list
     FAIL() << "no Failure";
   } catch (const Failure& failure) {
     EXPECT_STREQ(failure.what(), "Path/File access error");

@@ -556,6 +556,16 @@ class WindowEndToEnd(unittest.TestCase):
         if os.path.exists(window.xdg_open_record):  # the home page, one start in a hundred
             self.assertRegex(read_file(window.xdg_open_record).decode(), r"^http://\S+\n$")
 
+    def test_a_typed_missing_list_file_and_closing_while_a_box_is_open(self):
+        window = self.start(PROGRAM)
+        # The open dialog takes the name; the program's own "File not found" follows.
+        window.load_list(os.path.join(self.root, "no-such-list.txt"))
+        window.answer(window.next_box(APP_TITLE), "Return")
+        window.press("Add URL")
+        window.next_box(APP_TITLE)
+        window.press("Clear List")  # the box keeps the window's input
+        self.assert_ends_cleanly(window)
+
     def test_cursor_and_skin_beside_the_program(self):
         folder = os.path.join(self.root, "program")
         os.makedirs(folder)

@@ -15,8 +15,11 @@
 
 #include "common/file_routines.h"
 #include "common/product.h"
+#include "common/safe_file_writer.h"
+#include "common/temp_folder.h"
 #include "engine/curl_downloader.h"
 #include "engine/extract_links.h"
+#include "tests/support/scoped_temp_dir.h"
 #include "tests/support/test_http_server.h"
 
 namespace verdigo {
@@ -99,7 +102,7 @@ class EngineOverHttp : public ::testing::Test {
     EXPECT_THAT(results.rows, IsEmpty());
     EXPECT_THAT(reporter.errorReports, IsEmpty());
     EXPECT_THAT(reporter.notFound, ElementsAre(NotFound{pageUrl, reason}));
-    EXPECT_THAT(FolderEntries(PrivateTempFolder()), IsEmpty());
+    EXPECT_THAT(FolderEntries(testing::PrivateTempFolderPath()), IsEmpty());
   }
 
   TestHttpServer server;  // declared first: outlives the downloader's connections
@@ -214,25 +217,24 @@ TEST_F(EngineOverHttp, TwoPagesInARowShareTheFileAndTheConnection) {
   server.Serve("/long.html", std::string(5000, ' ') + "<a href=\"late.html\">");
   server.Serve("/short.html", "<a href=\"s.html\">");
   EXPECT_TRUE(Extract(server.Url("/long.html")));
-  EXPECT_THAT(FolderEntries(PrivateTempFolder()), IsEmpty());
+  EXPECT_THAT(FolderEntries(testing::PrivateTempFolderPath()), IsEmpty());
   EXPECT_TRUE(Extract(server.Url("/short.html")));
   EXPECT_THAT(results.rows, ElementsAre(server.Url("/long.html"), server.Url("/late.html"),
                                         server.Url("/short.html"), server.Url("/s.html")));
-  EXPECT_THAT(FolderEntries(PrivateTempFolder()), IsEmpty());
+  EXPECT_THAT(FolderEntries(testing::PrivateTempFolderPath()), IsEmpty());
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[0].clientPort, requests[1].clientPort);
 }
 
-TEST_F(EngineOverHttp, PrivateTemporaryFolderIsInTempAndOnlyForTheOwner) {
-  server.Serve("/a.html", "");
+TEST_F(EngineOverHttp, APrivateFolderRemovedMeanwhileIsMadeAgain) {
+  server.Serve("/a.html", "<a href=\"x.html\">");
   EXPECT_TRUE(Extract(server.Url("/a.html")));
-  const std::string folder = PrivateTempFolder();
-  EXPECT_EQ(std::filesystem::path(folder).parent_path().string(), TestTempBase());
-  struct stat st {};
-  ASSERT_EQ(::stat(folder.c_str(), &st), 0);
-  EXPECT_TRUE(S_ISDIR(st.st_mode));
-  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  std::filesystem::remove_all(testing::PrivateTempFolderPath());
+  EXPECT_TRUE(Extract(server.Url("/a.html")));
+  EXPECT_EQ(results.rows.size(), 4u);
+  EXPECT_THAT(reporter.errorReports, IsEmpty());
+  EXPECT_THAT(reporter.notFound, IsEmpty());
 }
 
 TEST_F(EngineOverHttp, StalledTransferIsAbandoned) {
@@ -274,36 +276,36 @@ TEST_F(EngineOverHttp, AddressIsEncodedForTheRequestOnly) {
 TEST_F(EngineOverHttp, TheBodyIsAlsoStoredInAPrivatePageFile) {
   server.Serve("/long.html", std::string(300, 'L'));
   server.Serve("/short.html", "short");
-  const std::string path = TempPagePath(5);
-  const std::uint64_t first = Downloader().Start(server.Url("/long.html"), 5);
+  const std::uint64_t first = Downloader().Start(server.Url("/long.html"), CreatePageFile(5));
   ASSERT_TRUE(Downloader().Collect(first, std::chrono::seconds(20))->ok);
-  const std::uint64_t second = Downloader().Start(server.Url("/short.html"), 5);
+  const std::uint64_t second = Downloader().Start(server.Url("/short.html"), CreatePageFile(5));
   const std::optional<FetchedPage> page = Downloader().Collect(second, std::chrono::seconds(20));
   ASSERT_TRUE(page.has_value());
   EXPECT_TRUE(page->ok);
   EXPECT_EQ(page->reason, "");
   EXPECT_EQ(page->body.View(), "short");
-  EXPECT_EQ(ReadFile(path), "short");
+  EXPECT_EQ(ReadFile(TempPagePath(5)), "short");
   struct stat st {};
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  ASSERT_EQ(::stat(TempPagePath(5).c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0600u);
-  ::unlink(path.c_str());
+  RemovePageFile(5);
 }
 
 TEST_F(EngineOverHttp, APlantedLinkAtThePageFileIsNotFollowed) {
   server.Serve("/a.html", "planted?");
-  const std::string victim = PrivateTempFolder() + "/victim";
-  const std::string path = TempPagePath(7);
+  const std::string victim = testing::PrivateTempFolderPath() + "/victim";
   WriteFileAtomically(victim, "keep me");
-  ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
-  const std::uint64_t ticket = Downloader().Start(server.Url("/a.html"), 7);
-  const std::optional<FetchedPage> page = Downloader().Collect(ticket, std::chrono::seconds(20));
-  ASSERT_TRUE(page.has_value());
-  EXPECT_FALSE(page->ok);
-  EXPECT_EQ(page->reason, "Could not create the page file: Too many levels of symbolic links");
+  ASSERT_EQ(::symlink(victim.c_str(), TempPagePath(1).c_str()), 0);
+  EXPECT_FALSE(Extract(server.Url("/a.html")));
+  EXPECT_THAT(reporter.errorReports,
+              ElementsAre("Cannot create " + TempPagePath(1) +
+                          ": Too many levels of symbolic links\r\nin Quillmere2021/08/31."
+                          "ExtractLinks.GetUrls at line 102\r\rPlease email screenshot of this "
+                          "message to support@quillmere.example"));
+  EXPECT_THAT(reporter.notFound, ElementsAre(NotFound{server.Url("/a.html"), "no temporary file"}));
   EXPECT_EQ(ReadFile(victim), "keep me");
   EXPECT_THAT(server.Requests(), IsEmpty());
-  ::unlink(path.c_str());
+  ::unlink(TempPagePath(1).c_str());
   ::unlink(victim.c_str());
 }
 
@@ -354,7 +356,7 @@ TEST_F(ManyPagesOverHttp, RowsAndMessagesKeepListOrderWhenLaterPagesFinishFirst)
   EXPECT_EQ(oneAtATime[1], server.Url("/many/n1.html"));
   EXPECT_THAT(oneAtATimeNotFound, ElementsAre(NotFound{addresses[6], "HTTP 404"}));
   EXPECT_THAT(reporter.errorReports, IsEmpty());
-  EXPECT_THAT(FolderEntries(PrivateTempFolder()), IsEmpty());
+  EXPECT_THAT(FolderEntries(testing::PrivateTempFolderPath()), IsEmpty());
 }
 
 // Pages waiting for their turn may hold little memory: the page whose turn
@@ -373,7 +375,7 @@ TEST_F(ManyPagesOverHttp, PagesOverTheWaitingBudgetPauseAndStillArriveWhole) {
   ASSERT_EQ(rows.size(), 12u);
   EXPECT_EQ(rows[11], server.Url("/end5.html"));
   EXPECT_THAT(reporter.notFound, IsEmpty());
-  EXPECT_THAT(FolderEntries(PrivateTempFolder()), IsEmpty());
+  EXPECT_THAT(FolderEntries(testing::PrivateTempFolderPath()), IsEmpty());
 }
 
 TEST_F(ManyPagesOverHttp, CancellingLeavesNoPageFileAndDoesNotWaitForTransfers) {
@@ -388,7 +390,7 @@ TEST_F(ManyPagesOverHttp, CancellingLeavesNoPageFileAndDoesNotWaitForTransfers) 
     pages.CancelPrefetches();
   }
   downloader.reset();  // ends the transfer thread and whatever it still had
-  EXPECT_THAT(FolderEntries(PrivateTempFolder()), IsEmpty());
+  EXPECT_THAT(FolderEntries(testing::PrivateTempFolderPath()), IsEmpty());
   EXPECT_THAT(results.rows, ElementsAre(server.Url("/quick.html")));
 }
 

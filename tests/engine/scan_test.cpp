@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <random>
 #include <string>
@@ -7,6 +9,7 @@
 #include "engine/extract_links.h"
 #include "engine/href_scanner.h"
 #include "tests/support/fake_downloader.h"
+#include "tests/support/scoped_temp_dir.h"
 
 namespace verdigo {
 namespace {
@@ -130,6 +133,33 @@ TEST(FindNextHrefQuote, AgreesWithTheLiteralScanOnRandomPages) {
     const size_t slice = 1 + random() % 64;
     ASSERT_EQ(FastMatches(page, slice), LiteralMatches(page)) << "round " << round;
   }
+}
+
+// In a child shut in an empty folder, where no temporary folder can be made.
+TEST(GetUrls, ATemporaryFolderThatCannotBeMadeIsReportedOnce) {
+  const testing::ScopedTempDir root;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::chroot(root.path().c_str()) != 0 || ::chdir("/") != 0) ::_exit(77);
+    ::setenv("TEMP", "/missing", 1);
+    testing::FakeDownloader downloader;
+    RecordingReporter reporter;
+    ExtractLinks engine(downloader, reporter);
+    VectorSink sink;
+    engine.GetUrls(sink, "http://h/a.html", 1);
+    engine.GetUrls(sink, "http://h/b.html", 1);
+    const std::vector<std::string> expected = {
+        "Cannot make a temporary folder in /missing (Path not found), /tmp (Path not found)\r\n"
+        "in Quillmere2021/08/31.ExtractLinks.GetUrls at line 102\r\r"
+        "Please email screenshot of this message to support@quillmere.example",
+        "URL not found: http://h/a.html", "URL not found: http://h/b.html"};
+    ::_exit(reporter.reports == expected && sink.rows.empty() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "chroot is not allowed here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

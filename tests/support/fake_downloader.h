@@ -1,5 +1,8 @@
 #pragma once
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -24,8 +27,8 @@ class FakeDownloader : public Downloader {
     pages_[url] = {false, std::move(reason)};
   }
 
-  std::uint64_t Start(const std::string& url, int pageFile) override {
-    started.push_back({started.size() + 1, url, pageFile});
+  std::uint64_t Start(const std::string& url, UniqueFd pageFile) override {
+    started.push_back({started.size() + 1, url, PageFileNumber(pageFile.get())});
     return started.size();
   }
 
@@ -54,6 +57,16 @@ class FakeDownloader : public Downloader {
   int cancels = 0;
 
  private:
+  // N of the HTMLN.tmp the descriptor is open on.
+  static int PageFileNumber(int fd) {
+    char target[4096] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    if (::readlink(link.c_str(), target, sizeof target - 1) < 0) return 0;
+    const std::string path = target;
+    const size_t name = path.rfind("/HTML");
+    return name == std::string::npos ? 0 : std::atoi(path.c_str() + name + 5);
+  }
+
   struct Page {
     bool ok;
     std::string text;  // the body, or why it failed

@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "engine/curl_downloader.h"
@@ -21,19 +22,20 @@ class ActingDownloader : public Downloader {
   }
   void BeforeEach(std::function<void()> action) { everyAction_ = std::move(action); }
 
-  std::uint64_t Start(const std::string& url, int pageFile) override {
+  std::uint64_t Start(const std::string& url, UniqueFd pageFile) override {
     const std::uint64_t ticket = ++lastTicket_;
     std::function<void()> action = everyAction_;
     if (auto found = actions_.find(url); found != actions_.end()) action = found->second;
     if (!action) {
-      realTickets_[ticket] = curl_.Start(url, pageFile);
+      realTickets_[ticket] = curl_.Start(url, std::move(pageFile));
       return ticket;
     }
+    auto file = std::make_shared<UniqueFd>(std::move(pageFile));
     QMetaObject::invokeMethod(
         qApp,
-        [this, action, ticket, url, pageFile] {
+        [this, action, ticket, url, file] {
           action();
-          realTickets_[ticket] = curl_.Start(url, pageFile);
+          realTickets_[ticket] = curl_.Start(url, std::move(*file));
         },
         Qt::QueuedConnection);
     return ticket;

@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <regex>
 
-#include "common/file_routines.h"
+#include "common/temp_folder.h"
+#include "engine/curl_downloader.h"
+#include "tests/support/scoped_temp_dir.h"
 #include "tests/support/test_http_server.h"
 #include "tests/window/acting_downloader.h"
 #include "tests/window/window_fixture.h"
@@ -45,6 +47,12 @@ class ClosingTheWindow : public WindowTest {
     setup.checkOnline = {};
     setup.homePage = {};
     setup.downloader = fetcher;
+    // The program's own ending, after the child's test folder is gone: the
+    // ending skips every destructor.
+    setup.endProgram = [this, end = setup.endProgram] {
+      folder.remove();
+      end();
+    };
     if (!dialogs.whileShown) {
       dialogs.whileShown = [](const ShownBox& box) {
         std::fprintf(stderr, "box: %s\n", box.text.toUtf8().constData());
@@ -53,7 +61,7 @@ class ClosingTheWindow : public WindowTest {
     window = std::make_unique<Form1>(std::move(setup));
     window->Form_Load();
     window->show();
-    std::fprintf(stderr, "temp folder: %s\n", PrivateTempFolder().c_str());
+    std::fprintf(stderr, "temp folder: %s\n", PrivateTempFolderPath().c_str());
     window->UrlList().AppendRow(server.Url("/a.html"));
     window->UrlList().AppendRow(server.Url("/a.html"));
     window->PushButton7_Click();

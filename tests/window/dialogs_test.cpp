@@ -1,22 +1,39 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
+#include "tests/support/scoped_temp_dir.h"
 #include "window/qt_dialogs.h"
 
 namespace verdigo {
 namespace {
 
-// Looks at the modal box once it is up, then closes it.
+// The box that is up: modal when it stands on its own, else a window.
+template <typename Box>
+Box* ShownBox() {
+  if (auto* modal = qobject_cast<Box*>(QApplication::activeModalWidget())) return modal;
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    if (auto* box = qobject_cast<Box*>(widget); box != nullptr && box->isVisible()) return box;
+  }
+  return nullptr;
+}
+
+// Looks at the box once it is up, then closes it.
 template <typename Box>
 void WhenShown(std::function<void(Box&)> look) {
   QTimer::singleShot(0, [look] {
-    auto* box = qobject_cast<Box*>(QApplication::activeModalWidget());
+    auto* box = ShownBox<Box>();
     ASSERT_NE(box, nullptr);
     look(*box);
   });
@@ -42,7 +59,8 @@ TEST(QtDialogs, FileDialogsAreQtsOwnWithoutOverwriteQuestionOrSuffix) {
   WhenShown<QFileDialog>([](QFileDialog& dialog) {
     EXPECT_EQ(dialog.windowTitle(), "Open");
     EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
-    EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFiles);
+    EXPECT_EQ(dialog.findChild<QAbstractItemView*>("listView")->selectionMode(),
+              QAbstractItemView::ExtendedSelection);
     EXPECT_EQ(dialog.nameFilters(), QStringList({"Text Files (*.txt)", "All Files (*.*)"}));
     dialog.reject();
   });
@@ -56,6 +74,80 @@ TEST(QtDialogs, FileDialogsAreQtsOwnWithoutOverwriteQuestionOrSuffix) {
     dialog.reject();
   });
   EXPECT_TRUE(dialogs.ChooseFileToSave(dialog).isEmpty());
+}
+
+// Qt drops the window manager's request to close a window that a modal box
+// blocks; the program's boxes block the window's input themselves instead.
+TEST(QtDialogs, ABoxOverTheWindowTakesItsInputButDoesNotBlockClosingIt) {
+  QWidget window;
+  auto* button = new QPushButton("b", &window);
+  int clicks = 0;
+  QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QtDialogs dialogs(&window);
+  WhenShown<QMessageBox>([&](QMessageBox& box) {
+    EXPECT_EQ(QGuiApplication::modalWindow(), nullptr);
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTest::keyClick(button, Qt::Key_Space);
+    EXPECT_EQ(clicks, 0);
+    box.button(QMessageBox::Yes)->click();
+  });
+  EXPECT_EQ(dialogs.ShowMessage({"Sure?", "Verdigo", BoxButtons::YesNo, BoxIcon::None}),
+            BoxAnswer::Yes);
+  WhenShown<QInputDialog>([](QInputDialog& box) {
+    EXPECT_EQ(box.labelText(), "Enter: ");
+    box.setTextValue("typed");
+    box.accept();
+  });
+  EXPECT_EQ(dialogs.AskText("Enter: ", "Verdigo", QString()), "typed");
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+}
+
+// The rows the model shows for `folder` once it has read it (it reads on a
+// thread of its own), waiting at most a few seconds for `expected`.
+int RowsOnceSettled(QFileSystemModel& model, const QString& folder, int expected) {
+  for (int wait = 0; wait < 60 && model.rowCount(model.index(folder)) != expected; ++wait) {
+    QTest::qWait(50);
+  }
+  QTest::qWait(100);  // and nothing more comes
+  return model.rowCount(model.index(folder));
+}
+
+TEST(ProgramFileDialog, AllFilesListsNamesWithoutADotAndTypedMissingNamesAreTaken) {
+  const testing::ScopedTempDir folder;
+  testing::WriteTestFile(folder / "a.txt", "a");
+  testing::WriteTestFile(folder / "README", "r");
+  const QString path = QString::fromStdString(folder.path());
+  ProgramFileDialog dialog(nullptr, {"Open", kTextFilesFilter}, QFileDialog::AcceptOpen);
+  dialog.setDirectory(path);
+  auto* model = dialog.findChild<QFileSystemModel*>();
+  ASSERT_NE(model, nullptr);
+  EXPECT_EQ(RowsOnceSettled(*model, path, 1), 1);
+  dialog.selectNameFilter("All Files (*.*)");
+  EXPECT_EQ(RowsOnceSettled(*model, path, 2), 2);
+  EXPECT_EQ(dialog.selectedNameFilter(), "All Files (*.*)");
+
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  auto* name = dialog.findChild<QLineEdit*>("fileNameEdit");
+  name->setText("missing.txt");
+  QTimer::singleShot(500, [] {
+    if (QWidget* refusal = QApplication::activeModalWidget()) {
+      ADD_FAILURE() << "refused with a box of its own";
+      refusal->close();
+    }
+  });
+  QTest::keyClick(name, Qt::Key_Return);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.ChosenFiles(), QStringList{path + "/missing.txt"});
+
+  // Several files at once still.
+  dialog.show();
+  name->setText("\"a.txt\" \"README\"");
+  QTest::keyClick(name, Qt::Key_Return);
+  EXPECT_EQ(dialog.ChosenFiles(), QStringList({path + "/a.txt", path + "/README"}));
 }
 
 }  // namespace

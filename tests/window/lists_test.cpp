@@ -4,6 +4,8 @@
 
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QPushButton>
 #include <QTest>
@@ -123,6 +125,46 @@ TEST_F(ListsTest, LoadsChosenFilesInOrderReportingMissingAndUnreadableOnes) {
   Click("PushButton13");  // cancelled
   EXPECT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(window->UrlList().Count(), 4);
+}
+
+TEST_F(ListsTest, LoadsAListReachedThroughALink) {
+  Write(Path("list.txt"), "a\r\nb");
+  ASSERT_EQ(::symlink(Path("list.txt").c_str(), Path("link").c_str()), 0);
+  dialogs.openAnswers.push_back({QString::fromStdString(Path("link"))});
+  Click("PushButton13");
+  EXPECT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("a", "b"));
+}
+
+TEST_F(ListsTest, SavesFollowLinksAndNameAMissingFolder) {
+  AddResults({"a"});
+  Write(Path("target.txt"), "old");
+  ASSERT_EQ(::symlink("target.txt", Path("link.txt").c_str()), 0);
+  dialogs.messageAnswers = {BoxAnswer::Yes};
+  SaveAs("PushButton6", Path("link.txt"));
+  EXPECT_EQ(Read(Path("target.txt")), "a\r\n");
+  EXPECT_TRUE(QFileInfo(QString::fromStdString(Path("link.txt"))).isSymLink());
+
+  dialogs.shown.clear();
+  SaveAs("PushButton1", Path("missing/results.csv"));
+  EXPECT_THAT(dialogs.shown, ElementsAre(FileDialog(ShownKind::SaveFile, "Save"),
+                                         Report("Path not found", "PushButton1_Click", 130)));
+  EXPECT_THAT(FolderEntries(), ElementsAre("link.txt", "target.txt"));
+}
+
+TEST_F(ListsTest, AHugeRowPaintsQuicklyAndIsCopiedWhole) {
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  const std::string huge = "http://h/" + std::string(8 << 20, 'a');
+  window->ResultList().AppendRow(huge);
+  window->ResultList().FlushPending();
+  auto* view = Control<QTreeView>("ListView2");
+  QElapsedTimer timer;
+  timer.start();
+  for (int i = 0; i < 3; ++i) view->viewport()->grab();
+  EXPECT_LT(timer.elapsed(), 1500) << "three paints of an 8 MiB row";
+  Click("PushButton2");
+  EXPECT_EQ(QGuiApplication::clipboard()->text().size(), static_cast<qsizetype>(huge.size() + 2));
 }
 
 TEST_F(ListsTest, SavesBothFormatsByteForByteUnderTheNameAsTyped) {

@@ -87,6 +87,19 @@ TEST(RowListModel, ShowsCodePageBytesAsTheirCharacters) {
   EXPECT_EQ(list.headerData(0, Qt::Horizontal).toString(), "Result(s)");
 }
 
+TEST(RowListModel, ShowsAtMostAFewThousandCharactersOfARow) {
+  RowListModel list(true);
+  const std::string huge(1 << 20, 'a');
+  list.AppendRow(huge);
+  list.AppendRow(std::string(kMaxShownCharacters, 'b'));
+  list.FlushPending();
+  EXPECT_EQ(list.data(list.index(0, 0)).toString(),
+            QString(kMaxShownCharacters, 'a') + QChar(0x2026));
+  EXPECT_EQ(list.data(list.index(1, 0)).toString(), QString(kMaxShownCharacters, 'b'));
+  EXPECT_EQ(list.RowText(0), huge);
+  EXPECT_EQ(list.Snapshot().Text(0), huge);
+}
+
 TEST(ModelRowSink, AppendsToTheList) {
   RowListModel list(true);
   ModelRowSink sink(list);

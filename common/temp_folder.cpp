@@ -1,0 +1,234 @@
+#include "common/temp_folder.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+#include "common/error_report.h"
+#include "common/signal_cleanup.h"
+
+namespace verdigo {
+namespace {
+
+constexpr size_t kFolderNameSize = 16;  // "verdigo-XXXXXX" and its NUL
+
+// The descriptors are atomics because the signal handler reads them; every
+// change happens under gMutex.
+std::mutex gMutex;
+std::atomic<int> gParentFd{-1};
+std::atomic<int> gFolderFd{-1};
+char gFolderName[kFolderNameSize];
+std::string gFolderPath;  // for messages only
+void (*gBeforeSignalExit)() = nullptr;
+
+// "HTML<index>.tmp" without allocating: the signal handler uses it too.
+void PageFileName(int index, char (&name)[16]) {
+  char digits[4];
+  int count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + index % 10);
+    index /= 10;
+  } while (index > 0 && count < 3);
+  char* out = name;
+  for (const char c : {'H', 'T', 'M', 'L'}) *out++ = c;
+  while (count > 0) *out++ = digits[--count];
+  for (const char c : {'.', 't', 'm', 'p', '\0'}) *out++ = c;
+}
+
+void CheckPageIndex(int index) {
+  if (index < 1 || index > kMaxPageFiles) throw Failure(std::string(kInvalidProcedureCall));
+}
+
+std::string RandomFolderName() {
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char random[6] = {};
+  if (::getrandom(random, sizeof random, 0) != sizeof random) {
+    for (unsigned char& byte : random) byte = static_cast<unsigned char>(std::rand());
+  }
+  std::string name = "verdigo-";
+  for (const unsigned char byte : random) name += kLetters[byte % (sizeof kLetters - 1)];
+  return name;
+}
+
+// Whether the entry `name` in `parentFd` is the folder open as `folderFd`.
+bool IsSameFolder(int parentFd, const char* name, int folderFd) {
+  struct stat byName {};
+  struct stat held {};
+  return ::fstatat(parentFd, name, &byName, AT_SYMLINK_NOFOLLOW) == 0 &&
+         ::fstat(folderFd, &held) == 0 && byName.st_dev == held.st_dev &&
+         byName.st_ino == held.st_ino;
+}
+
+// Makes a private folder inside `base`; on failure returns the errno.
+int MakeFolderIn(const std::string& base) {
+  UniqueFd parent(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!parent.valid()) return errno;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string name = RandomFolderName();
+    if (::mkdirat(parent.get(), name.c_str(), 0700) != 0) {
+      if (errno == EEXIST) continue;
+      return errno;
+    }
+    UniqueFd folder(
+        ::openat(parent.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st {};
+    // Between mkdirat and openat another user may have put a folder of their
+    // own in place of ours: refuse anything we do not own.
+    if (!folder.valid() || ::fstat(folder.get(), &st) != 0 || st.st_uid != ::geteuid()) {
+      return folder.valid() ? EACCES : errno;
+    }
+    ::fchmod(folder.get(), 0700);  // whatever the umask took away
+    std::strcpy(gFolderName, name.c_str());
+    gFolderPath = (base.size() > 1 && base.back() == '/' ? base.substr(0, base.size() - 1) : base) +
+                  "/" + name;
+    gParentFd.store(parent.release());
+    gFolderFd.store(folder.release());
+    return 0;
+  }
+  return EEXIST;
+}
+
+void CloseFolderLocked() {
+  for (std::atomic<int>* fd : {&gFolderFd, &gParentFd}) {
+    const int old = fd->exchange(-1);
+    if (old >= 0) ::close(old);
+  }
+}
+
+void RemoveTempFolderAtExit() { RemovePrivateTempFolder(); }
+
+// TEMP when set, not empty and able to hold the folder, else TMPDIR, else
+// /tmp. Throws Failure naming every place tried when none can.
+void MakeFolderLocked() {
+  std::string tried;
+  for (const char* variable : {"TEMP", "TMPDIR", static_cast<const char*>(nullptr)}) {
+    const char* value = variable != nullptr ? std::getenv(variable) : "/tmp";
+    if (value == nullptr || *value == '\0') continue;
+    int err = MakeFolderIn(value);
+    if (err == 0) {
+      static const bool registered = (std::atexit(RemoveTempFolderAtExit), true);
+      (void)registered;
+      return;
+    }
+    if (err == ENOENT) err = ENOTDIR;  // the folder itself is missing
+    tried += tried.empty() ? "" : ", ";
+    tried += std::string(value) + " (" + DescribeErrno(err) + ")";
+  }
+  throw Failure("Cannot make a temporary folder in " + tried);
+}
+
+// The folder, made (again) when it was never made or has been removed.
+int FolderFdLocked() {
+  struct stat st {};
+  const int fd = gFolderFd.load();
+  if (fd >= 0 && ::fstat(fd, &st) == 0 && st.st_nlink > 0) return fd;
+  CloseFolderLocked();
+  MakeFolderLocked();
+  return gFolderFd.load();
+}
+
+void RemoveFolderEntriesLocked(int folderFd) {
+  DIR* dir = ::fdopendir(::dup(folderFd));
+  if (dir == nullptr) return;
+  ::rewinddir(dir);
+  while (const dirent* entry = ::readdir(dir)) {
+    if (entry->d_type != DT_DIR) ::unlinkat(folderFd, entry->d_name, 0);
+  }
+  ::closedir(dir);
+}
+
+// Runs inside a signal handler: only async-signal-safe calls.
+void RemoveFolderFromSignal() {
+  const int folderFd = gFolderFd.load();
+  const int parentFd = gParentFd.load();
+  if (folderFd < 0 || parentFd < 0) return;
+  char name[16];
+  for (int index = 1; index <= kMaxPageFiles; ++index) {
+    PageFileName(index, name);
+    ::unlinkat(folderFd, name, 0);
+  }
+  if (IsSameFolder(parentFd, gFolderName, folderFd)) {
+    ::unlinkat(parentFd, gFolderName, AT_REMOVEDIR);
+  }
+}
+
+void OnTerminatingSignal(int signal) {
+  if (gBeforeSignalExit != nullptr) gBeforeSignalExit();
+  RemoveFilesRegisteredForSignalCleanup();
+  RemoveFolderFromSignal();
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);  // delivered, and fatal, once this handler returns
+}
+
+}  // namespace
+
+UniqueFd CreatePageFile(int index) {
+  CheckPageIndex(index);
+  char name[16];
+  PageFileName(index, name);
+  std::lock_guard lock(gMutex);
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+  UniqueFd file(::openat(FolderFdLocked(), name, kFlags, 0600));
+  if (!file.valid() && errno == ENOENT) {
+    CloseFolderLocked();  // removed since the last look: make it again
+    file.Reset(::openat(FolderFdLocked(), name, kFlags, 0600));
+  }
+  if (!file.valid()) {
+    throw Failure("Cannot create " + gFolderPath + "/" + name + ": " + DescribeErrno(errno));
+  }
+  return file;
+}
+
+void RemovePageFile(int index) {
+  if (index < 1 || index > kMaxPageFiles) return;
+  char name[16];
+  PageFileName(index, name);
+  std::lock_guard lock(gMutex);
+  if (gFolderFd.load() >= 0) ::unlinkat(gFolderFd.load(), name, 0);
+}
+
+std::string TempPagePath(int index) {
+  CheckPageIndex(index);
+  char name[16];
+  PageFileName(index, name);
+  std::lock_guard lock(gMutex);
+  FolderFdLocked();
+  return gFolderPath + "/" + name;
+}
+
+void RemovePrivateTempFolder() {
+  std::lock_guard lock(gMutex);
+  const int folderFd = gFolderFd.load();
+  if (folderFd < 0) return;
+  RemoveFolderEntriesLocked(folderFd);
+  if (IsSameFolder(gParentFd.load(), gFolderName, folderFd)) {
+    ::unlinkat(gParentFd.load(), gFolderName, AT_REMOVEDIR);
+  }
+  CloseFolderLocked();
+}
+
+void RemoveTempFolderOnTerminatingSignals(void (*beforeExit)()) {
+  gBeforeSignalExit = beforeExit;
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM};
+  struct sigaction action {};
+  action.sa_handler = OnTerminatingSignal;
+  sigemptyset(&action.sa_mask);
+  for (const int signal : kSignals) sigaddset(&action.sa_mask, signal);
+  for (const int signal : kSignals) {
+    struct sigaction current {};
+    if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
+}
+
+}  // namespace verdigo

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+#include "common/unique_fd.h"
+
+// The program's private temporary folder: made once (mode 0700, a unique name
+// verdigo-XXXXXX) inside TEMP when it is set, not empty and can hold it, else
+// inside TMPDIR, else /tmp. It is held open as a directory descriptor and,
+// once made, only ever worked through that descriptor, so that renaming it
+// or putting a link in its place cannot send a page file, or a deletion,
+// anywhere else. Made again on next use if it disappears (a /tmp cleaner).
+// Every function may be called from several threads at once.
+namespace verdigo {
+
+// The highest page-file number.
+inline constexpr int kMaxPageFiles = 64;
+
+// Creates or truncates page file HTML<index>.tmp (index 1..kMaxPageFiles) in
+// the private folder, for writing, without following links. Throws Failure
+// with a description when the folder or the file cannot be made.
+UniqueFd CreatePageFile(int index);
+
+// Deletes page file HTML<index>.tmp; failures are ignored.
+void RemovePageFile(int index);
+
+// The path of page file HTML<index>.tmp, for messages and tests only (makes
+// the folder if need be; throws Failure like CreatePageFile).
+std::string TempPagePath(int index);
+
+// Removes what the private folder holds and the folder itself, if it was
+// made. Safe to call more than once, and from exit paths.
+void RemovePrivateTempFolder();
+
+// On SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2 and SIGALRM: runs
+// `beforeExit` (which must be async-signal-safe), removes the page files,
+// the private folder and the temporary files of saves under way, then dies
+// of the signal as usual. A signal ignored when this is called (under nohup,
+// say) stays ignored.
+void RemoveTempFolderOnTerminatingSignals(void (*beforeExit)() = nullptr);
+
+}  // namespace verdigo
