@@ -26,6 +26,7 @@
 #include "window/qt_dialogs.h"
 #include "window/qt_text.h"
 #include "window/row_removal.h"
+#include "window/screen_reader_texts.h"
 
 namespace verdigo {
 
@@ -106,6 +107,7 @@ Form1::Form1(Form1Setup setup, QWidget* parent)
   setAutoFillBackground(true);
   CreateControls();
   CreateContextMenus();
+  DescribeControlsForScreenReaders(*this);
   WatchPointer();
   pointer_.SetOnChange([this](PointerValue value) { ShowPointer(value); });
 }
