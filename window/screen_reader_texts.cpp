@@ -42,7 +42,7 @@ void DescribeControlsForScreenReaders(QWidget& window) {
     if (control == nullptr) continue;
     const auto* button = qobject_cast<QAbstractButton*>(control);
     control->setAccessibleName(texts.name || !button ? QString::fromLatin1(texts.name)
-                                                      : button->text());
+                                                     : button->text());
     control->setAccessibleDescription(QString::fromLatin1(texts.description));
   }
 }
