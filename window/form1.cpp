@@ -9,13 +9,16 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QTreeView>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "common/error_report.h"
 #include "common/file_routines.h"
@@ -261,15 +264,14 @@ void Form1::CreateContextMenus() {
   listView1_->viewport()->setAcceptDrops(true);
 }
 
-QAction* Form1::AddMenuItem(QMenu* menu, const char* name, const QString& text,
-                            QKeySequence::StandardKey key, void (Form1::*onClick)()) {
+void Form1::AddMenuItem(QMenu* menu, const char* name, const QString& text,
+                        QKeySequence::StandardKey key, void (Form1::*onClick)()) {
   // The key is only shown beside the text: the list itself handles it
   // (HandleListGesture), whether the menu was ever opened or not.
   const QString keyText = QKeySequence(key).toString(QKeySequence::NativeText);
   QAction* action = menu->addAction(keyText.isEmpty() ? text : text + u'\t' + keyText);
   action->setObjectName(QString::fromLatin1(name));
   connect(action, &QAction::triggered, this, [this, onClick] { (this->*onClick)(); });
-  return action;
 }
 
 void Form1::ShowUrlListMenu(const QPoint& at) {
@@ -329,7 +331,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 bool Form1::HandleListGesture(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
-    auto* key = static_cast<QKeyEvent*>(event);
+    const auto* key = static_cast<QKeyEvent*>(event);
     if (watched == listView1_ && key->matches(QKeySequence::Paste)) {
       mnuPaste_Click();
       return true;
@@ -360,7 +362,14 @@ bool Form1::HandleDrop(QEvent* event) {
   }
   drop->setDropAction(Qt::CopyAction);
   drop->accept();
-  if (type == QEvent::Drop) urlActions_.Drop(*drop->mimeData());
+  if (type == QEvent::Drop) {
+    // Loaded once the drop is over: a box it shows ("File not found") must
+    // not keep the program the drag came from waiting for the drop's end.
+    auto dropped = std::make_shared<QMimeData>();
+    if (drop->mimeData()->hasUrls()) dropped->setUrls(drop->mimeData()->urls());
+    if (drop->mimeData()->hasText()) dropped->setText(drop->mimeData()->text());
+    QTimer::singleShot(0, this, [this, dropped] { urlActions_.Drop(*dropped); });
+  }
   return true;
 }
 

@@ -108,8 +108,8 @@ class Form1 : public QWidget {
   bool HandleListGesture(QObject* watched, QEvent* event);
   bool HandleDrop(QEvent* event);
   void CreateContextMenus();
-  QAction* AddMenuItem(QMenu* menu, const char* name, const QString& text,
-                       QKeySequence::StandardKey key, void (Form1::*onClick)());
+  void AddMenuItem(QMenu* menu, const char* name, const QString& text,
+                   QKeySequence::StandardKey key, void (Form1::*onClick)());
   void ShowUrlListMenu(const QPoint& at);
   void ShowResultsMenu(const QPoint& at);
 

@@ -102,7 +102,7 @@ void UrlListActions::DropLinks(const QList<QUrl>& links) {
   for (const QUrl& link : links) {
     if (link.isLocalFile()) {
       LoadFiles(trap, 100, {link.toLocalFile()});
-    } else {
+    } else if (link.isValid() && !link.isEmpty()) {
       // Encoded, so that a letter outside ASCII reaches the server as the
       // page wrote it rather than through the code page.
       p_.urls.AppendRow(link.toString(QUrl::FullyEncoded).toStdString());

@@ -307,6 +307,7 @@ class ListExtras : public ListGestures {
     if (!enter.isAccepted()) return false;
     QDropEvent drop(QPointF(5, 5), actions, &data, Qt::LeftButton, {});
     QApplication::sendEvent(target, &drop);
+    QCoreApplication::processEvents();  // the list loads once the drop is over
     return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
   }
   QMenu* OpenMenu(int number) {
