@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <algorithm>
 
 #include "common/clipboard_text.h"
 #include "window/qt_text.h"
@@ -39,6 +40,21 @@ bool SetFormatted(QClipboard& clipboard, const QString& format, const QByteArray
   return now != nullptr && now->data(format) == data;
 }
 
+// The chosen rows of a list, all of them taken as checked.
+class ChosenRows : public CopyableList {
+ public:
+  ChosenRows(const RowStore& rows, std::vector<size_t> chosen)
+      : rows_(rows), chosen_(std::move(chosen)) {}
+  size_t RowCount() const override { return chosen_.size(); }
+  size_t ColumnCount() const override { return 1; }
+  std::string_view Cell(size_t row, size_t) const override { return rows_.Text(chosen_[row]); }
+  bool IsChecked(size_t) const override { return true; }
+
+ private:
+  const RowStore& rows_;
+  std::vector<size_t> chosen_;
+};
+
 }  // namespace
 
 void ClearClipboard() {
@@ -70,6 +86,26 @@ bool CopyListToClipboard(RowListModel& list) {
   ClearClipboard();
   SetClipboardText(*text);
   return true;
+}
+
+bool CopyRowsToClipboard(RowListModel& list, std::vector<int> rows) {
+  const RowStore& store = list.Rows();
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  std::vector<size_t> chosen;
+  for (int row : rows) {
+    if (row >= 0 && static_cast<size_t>(row) < store.Size()) chosen.push_back(row);
+  }
+  const std::optional<std::string> text = ClipboardText(ChosenRows(store, std::move(chosen)));
+  if (!text) return false;
+  ClearClipboard();
+  SetClipboardText(*text);
+  return true;
+}
+
+std::string ClipboardTextAsCodePage() {
+  const QClipboard* clipboard = SystemClipboard();
+  return clipboard == nullptr ? std::string() : CodePageFromQString(clipboard->text());
 }
 
 }  // namespace verdigo

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "window/row_list_model.h"
 
@@ -18,8 +20,17 @@ void ClearClipboard();
 // every attempt failed.
 bool SetClipboardText(std::string_view text, const QString& format = {});
 
+// The clipboard's plain text as code-page bytes; a character the code page
+// lacks becomes '?'. Empty when the clipboard holds no text.
+std::string ClipboardTextAsCodePage();
+
 // Copies the list's checked rows as they stand now (see ClipboardText).
 // False, and the clipboard untouched, when the list has no rows.
 bool CopyListToClipboard(RowListModel& list);
+
+// Copies the given rows, checked or not, in list order, by the same text
+// rule. Rows out of range are left out; false, and the clipboard untouched,
+// when none is left.
+bool CopyRowsToClipboard(RowListModel& list, std::vector<int> rows);
 
 }  // namespace verdigo

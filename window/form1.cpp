@@ -1,17 +1,24 @@
 #include "window/form1.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QEnterEvent>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QTreeView>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "common/error_report.h"
 #include "common/file_routines.h"
@@ -23,6 +30,7 @@
 #include "window/qt_dialogs.h"
 #include "window/qt_text.h"
 #include "window/row_removal.h"
+#include "window/screen_reader_texts.h"
 
 namespace verdigo {
 
@@ -45,6 +53,14 @@ QFont ArialBold(qreal points) {
   font.setPointSizeF(points);
   font.setBold(true);
   return font;
+}
+
+std::vector<int> SelectedRows(const QTreeView& view) {
+  std::vector<int> rows;
+  if (const QItemSelectionModel* selection = view.selectionModel()) {
+    for (const QModelIndex& index : selection->selectedRows()) rows.push_back(index.row());
+  }
+  return rows;
 }
 
 [[noreturn]] void EndProgramNow() {
@@ -81,7 +97,7 @@ Form1::Form1(Form1Setup setup, QWidget* parent)
       run_({*urlList_, *resultList_, resultSink_, engine_, pointer_, reporter_,
             [this] { pump_.YieldNow(); }, setup_.pagesAhead}),
       urlActions_({*urlList_, dialogs_, title_, reporter_, pointer_}),
-      resultActions_({*resultList_, dialogs_, title_, reporter_, pointer_}) {
+      resultActions_({*resultList_, dialogs_, title_, reporter_, pointer_, setup_.homePage.open}) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Form1"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -94,6 +110,8 @@ Form1::Form1(Form1Setup setup, QWidget* parent)
   setPalette(palette);
   setAutoFillBackground(true);
   CreateControls();
+  CreateContextMenus();
+  DescribeControlsForScreenReaders(*this);
   WatchPointer();
   pointer_.SetOnChange([this](PointerValue value) { ShowPointer(value); });
 }
@@ -147,6 +165,7 @@ QTreeView* Form1::CreateList(const char* name, RowListModel* model, int top) {
   list->header()->setStretchLastSection(false);
   list->header()->setSectionResizeMode(QHeaderView::Interactive);
   list->header()->setSectionsMovable(false);
+  list->setContextMenuPolicy(Qt::CustomContextMenu);
   return list;
 }
 
@@ -219,6 +238,54 @@ void Form1::ListView2_KeyDown(int key, Qt::KeyboardModifiers) {
 
 void Form1::ListView2_DblClick() { RemoveSelectedRow(*listView2_, *resultList_, pointer_); }
 
+// The context menus and the keys and drops that go with them.
+
+void Form1::mnuPaste_Click() { urlActions_.PasteFromClipboard(); }
+
+void Form1::mnuOpenLink_Click() {
+  const std::vector<int> rows = SelectedRows(*listView2_);
+  if (!rows.empty()) resultActions_.OpenLink(rows.front());
+}
+
+void Form1::mnuCopy_Click() { resultActions_.CopyRows(SelectedRows(*listView2_)); }
+
+void Form1::CreateContextMenus() {
+  urlListMenu_ = new QMenu(this);
+  urlListMenu_->setObjectName(QStringLiteral("UrlListMenu"));
+  AddMenuItem(urlListMenu_, "mnuPaste", QStringLiteral("Paste"), QKeySequence::Paste,
+              &Form1::mnuPaste_Click);
+  resultsMenu_ = new QMenu(this);
+  resultsMenu_->setObjectName(QStringLiteral("ResultsMenu"));
+  AddMenuItem(resultsMenu_, "mnuOpenLink", QStringLiteral("Open Link"), QKeySequence::UnknownKey,
+              &Form1::mnuOpenLink_Click);
+  AddMenuItem(resultsMenu_, "mnuCopy", QStringLiteral("Copy"), QKeySequence::Copy,
+              &Form1::mnuCopy_Click);
+  connect(listView1_, &QWidget::customContextMenuRequested, this, &Form1::ShowUrlListMenu);
+  connect(listView2_, &QWidget::customContextMenuRequested, this, &Form1::ShowResultsMenu);
+  listView1_->viewport()->setAcceptDrops(true);
+}
+
+void Form1::AddMenuItem(QMenu* menu, const char* name, const QString& text,
+                        QKeySequence::StandardKey key, void (Form1::*onClick)()) {
+  // The key is only shown beside the text: the list itself handles it
+  // (HandleListGesture), whether the menu was ever opened or not.
+  const QString keyText = QKeySequence(key).toString(QKeySequence::NativeText);
+  QAction* action = menu->addAction(keyText.isEmpty() ? text : text + u'\t' + keyText);
+  action->setObjectName(QString::fromLatin1(name));
+  connect(action, &QAction::triggered, this, [this, onClick] { (this->*onClick)(); });
+}
+
+void Form1::ShowUrlListMenu(const QPoint& at) {
+  urlListMenu_->actions().first()->setEnabled(urlActions_.CanAddMany());
+  urlListMenu_->popup(listView1_->viewport()->mapToGlobal(at));
+}
+
+void Form1::ShowResultsMenu(const QPoint& at) {
+  const bool selected = !SelectedRows(*listView2_).empty();
+  for (QAction* action : resultsMenu_->actions()) action->setEnabled(selected);
+  resultsMenu_->popup(listView2_->viewport()->mapToGlobal(at));
+}
+
 void Form1::WatchPointer() {
   // Every part of the window reports mouse movement, lists down to their
   // headers and scroll bars, so the pointer follows the mouse everywhere.
@@ -259,19 +326,52 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
       pointer_.MouseOverSurface();  // a list or one of its parts
     }
   }
-  HandleListGesture(watched, event);
+  if (HandleListGesture(watched, event)) return true;
   return QWidget::eventFilter(watched, event);
 }
 
-void Form1::HandleListGesture(QObject* watched, QEvent* event) {
+bool Form1::HandleListGesture(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
+    if (watched == listView1_ && key->matches(QKeySequence::Paste)) {
+      mnuPaste_Click();
+      return true;
+    }
+    if (watched == listView2_ && key->matches(QKeySequence::Copy)) {
+      mnuCopy_Click();
+      return true;
+    }
     if (watched == listView1_) ListView1_KeyDown(key->key(), key->modifiers());
     if (watched == listView2_) ListView2_KeyDown(key->key(), key->modifiers());
   } else if (event->type() == QEvent::MouseButtonDblClick) {
     if (watched == listView1_->viewport()) ListView1_DblClick();
     if (watched == listView2_->viewport()) ListView2_DblClick();
+  } else if (watched == listView1_->viewport()) {
+    return HandleDrop(event);
   }
+  return false;
+}
+
+bool Form1::HandleDrop(QEvent* event) {
+  const QEvent::Type type = event->type();
+  if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
+  auto* drop = static_cast<QDropEvent*>(event);
+  // Always a copy: a file manager that is told "moved" deletes the file.
+  if (!(drop->possibleActions() & Qt::CopyAction) || !urlActions_.AcceptsDrop(*drop->mimeData())) {
+    drop->ignore();
+    return true;
+  }
+  drop->setDropAction(Qt::CopyAction);
+  drop->accept();
+  if (type == QEvent::Drop) {
+    // Loaded once the drop is over: a box it shows ("File not found") must
+    // not keep the program the drag came from waiting for the drop's end.
+    auto dropped = std::make_shared<QMimeData>();
+    if (drop->mimeData()->hasUrls()) dropped->setUrls(drop->mimeData()->urls());
+    if (drop->mimeData()->hasText()) dropped->setText(drop->mimeData()->text());
+    QTimer::singleShot(0, this, [this, dropped] { urlActions_.Drop(*dropped); });
+  }
+  return true;
 }
 
 void Form1::showEvent(QShowEvent* event) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QCursor>
+#include <QKeySequence>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -21,6 +22,8 @@
 #include "window/skin_engine.h"
 #include "window/url_list_actions.h"
 
+class QAction;
+class QMenu;
 class QPushButton;
 class QTreeView;
 
@@ -73,6 +76,11 @@ class Form1 : public QWidget {
   void ListView2_KeyDown(int key, Qt::KeyboardModifiers modifiers);
   void ListView2_DblClick();
 
+  // The lists' context menus, Ctrl+V on the URL list and drops on it.
+  void mnuPaste_Click();
+  void mnuOpenLink_Click();
+  void mnuCopy_Click();
+
   // A run or a save is under way: clearing and removing must wait.
   bool IsBusy() const { return pointer_.IsBusy(); }
   PointerState& Pointer() { return pointer_; }
@@ -96,7 +104,14 @@ class Form1 : public QWidget {
   void WatchPointer();
   void LoadHoverCursor();
   void ShowPointer(PointerValue value);
-  void HandleListGesture(QObject* watched, QEvent* event);
+  // True when the event was used up.
+  bool HandleListGesture(QObject* watched, QEvent* event);
+  bool HandleDrop(QEvent* event);
+  void CreateContextMenus();
+  void AddMenuItem(QMenu* menu, const char* name, const QString& text,
+                   QKeySequence::StandardKey key, void (Form1::*onClick)());
+  void ShowUrlListMenu(const QPoint& at);
+  void ShowResultsMenu(const QPoint& at);
 
   Form1Setup setup_;
   std::unique_ptr<Dialogs> ownDialogs_;
@@ -130,6 +145,8 @@ class Form1 : public QWidget {
   QPushButton* pushButton9_ = nullptr;
   QPushButton* pushButton2_ = nullptr;
   QPushButton* pushButton3_ = nullptr;
+  QMenu* urlListMenu_ = nullptr;
+  QMenu* resultsMenu_ = nullptr;
 };
 
 // Layout positions are given in twips, 15 to a pixel.

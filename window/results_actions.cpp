@@ -6,6 +6,7 @@
 #include "common/file_routines.h"
 #include "common/results_export.h"
 #include "common/safe_file_writer.h"
+#include "engine/curl_downloader.h"
 #include "window/app_title.h"
 #include "window/box_reporter.h"
 #include "window/clipboard.h"
@@ -75,6 +76,17 @@ void ResultsActions::CopyToClipboard() {
 void ResultsActions::ClearResults() {
   ErrorTrap trap(ProcedurePath("Form1", "PushButton9_Click"), p_.reporter);
   trap.Run(100, [&] { p_.results.Clear(); });
+}
+
+void ResultsActions::OpenLink(int row) {
+  if (!p_.openInBrowser || row < 0 || row >= p_.results.Count()) return;
+  ErrorTrap trap(ProcedurePath("Form1", "mnuOpenLink_Click"), p_.reporter);
+  const std::string address = EncodeAddressForRequest(std::string(p_.results.RowText(row)));
+  trap.Run(100, [&] { p_.openInBrowser(address); });
+}
+
+void ResultsActions::CopyRows(const std::vector<int>& rows) {
+  CopyRowsToClipboard(p_.results, rows);
 }
 
 }  // namespace verdigo

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The results list's buttons: the two saves, the clipboard copy and "Clear
-// Results". Each runs its numbered statements through the error trap of its
-// click handler.
+// Results", each running its numbered statements through the error trap of
+// its click handler; and the context menu's "Open Link" and "Copy".
 namespace verdigo {
 
 class AppTitle;
@@ -25,9 +27,12 @@ class ResultsActions {
     const AppTitle& title;
     BoxReporter& reporter;
     PointerState& pointer;
+    // Starts the browser without waiting for it; throws Failure when it
+    // cannot be started. Empty: links are not opened.
+    std::function<void(const std::string& address)> openInBrowser;
   };
 
-  explicit ResultsActions(Parts parts) : p_(parts) {}
+  explicit ResultsActions(Parts parts) : p_(std::move(parts)) {}
 
   // PushButton6_Click: one line per row.
   void SaveAsTextFile();
@@ -37,6 +42,14 @@ class ResultsActions {
   void CopyToClipboard();
   // PushButton9_Click: removes every row, busy or not.
   void ClearResults();
+
+  // "Open Link": the row's text in the browser, as the downloader would
+  // request it. Neither this nor "Copy" changes a list, so both work while
+  // the window is busy.
+  void OpenLink(int row);
+  // "Copy": the given rows, checked or not, by the copy button's text rule,
+  // without a confirmation.
+  void CopyRows(const std::vector<int>& rows);
 
  private:
   using FileBytes = std::string (*)(const RowStore& rows);

@@ -1,14 +1,17 @@
 #include "window/url_list_actions.h"
 
 #include <QFile>
+#include <QMimeData>
 #include <optional>
 #include <string>
 
 #include "common/error_report.h"
+#include "common/list_lines.h"
 #include "common/list_loading.h"
 #include "common/product.h"
 #include "window/app_title.h"
 #include "window/box_reporter.h"
+#include "window/clipboard.h"
 #include "window/dialogs.h"
 #include "window/pointer_state.h"
 #include "window/qt_text.h"
@@ -39,14 +42,17 @@ void UrlListActions::LoadListFiles() {
     names = p_.dialogs.ChooseFilesToOpen(
         {QString::fromLatin1(kOpenTitle), QString::fromLatin1(kTextFilesFilter)});
   });
-  // The files load one after the other, in the order the dialog gives them.
-  // A file that cannot be read is reported and keeps the lines of the files
-  // before it; the files after it still load, as each is a statement of its
-  // own.
+  LoadFiles(trap, 118, names);
+}
+
+void UrlListActions::LoadFiles(ErrorTrap& trap, int line, const QStringList& names) {
+  // The files load one after the other, in the order given. A file that
+  // cannot be read is reported and keeps the lines of the files before it;
+  // the files after it still load, as each is a statement of its own.
   for (const QString& name : names) {
-    const std::string path = QFile::encodeName(name).toStdString();  // 116
-    trap.Run(118, [&] {
-      LoadListFromFile([this](std::string_view line) { p_.urls.AppendRow(line); }, path,
+    const std::string path = QFile::encodeName(name).toStdString();
+    trap.Run(line, [&] {
+      LoadListFromFile([this](std::string_view row) { p_.urls.AppendRow(row); }, path,
                        [this](std::string_view text) { p_.reporter.Inform(text); });
     });
   }
@@ -63,6 +69,45 @@ void UrlListActions::LoadSamples() {
   ErrorTrap trap(ProcedurePath("Form1", "PushButton3_Click"), p_.reporter);
   trap.Run(100, [&] { p_.urls.AppendRow(kSampleUrlWithSlash); });
   trap.Run(102, [&] { p_.urls.AppendRow(kSampleUrlWithoutSlash); });
+}
+
+bool UrlListActions::CanAddMany() const { return !p_.pointer.IsBusy(); }
+
+void UrlListActions::PasteFromClipboard() {
+  if (CanAddMany()) AddLines(ClipboardTextAsCodePage());
+}
+
+void UrlListActions::AddLines(std::string_view text) {
+  if (!CanAddMany()) return;
+  ForEachListLine(text, [this](std::string_view row) { p_.urls.AppendRow(row); });
+}
+
+bool UrlListActions::AcceptsDrop(const QMimeData& data) const {
+  return CanAddMany() && (data.hasUrls() || data.hasText());
+}
+
+void UrlListActions::Drop(const QMimeData& data) {
+  if (!CanAddMany()) return;
+  // A dragged link or file usually comes with its text as well; the links
+  // say more (a file's path, an address exactly as encoded).
+  if (data.hasUrls()) {
+    DropLinks(data.urls());
+  } else if (data.hasText()) {
+    AddLines(CodePageFromQString(data.text()));
+  }
+}
+
+void UrlListActions::DropLinks(const QList<QUrl>& links) {
+  ErrorTrap trap(ProcedurePath("Form1", "ListView1_DragDrop"), p_.reporter);
+  for (const QUrl& link : links) {
+    if (link.isLocalFile()) {
+      LoadFiles(trap, 100, {link.toLocalFile()});
+    } else if (link.isValid() && !link.isEmpty()) {
+      // Encoded, so that a letter outside ASCII reaches the server as the
+      // page wrote it rather than through the code page.
+      p_.urls.AppendRow(link.toString(QUrl::FullyEncoded).toStdString());
+    }
+  }
 }
 
 }  // namespace verdigo

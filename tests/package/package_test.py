@@ -1,8 +1,10 @@
 #!/usr/bin/python3
-"""The .deb installs what a desktop program needs, runs, and names its libraries.
+"""The .deb installs what a desktop program needs, runs, names its libraries,
+and passes the checks of the desktop and of Debian.
 
 Builds the package with CPack into a temporary folder (the build tree must be
-built, as `make test` does first), unpacks it with dpkg-deb and checks it.
+built, as `make test` does first), unpacks it with dpkg-deb and checks it with
+desktop-file-validate, appstreamcli and lintian.
 """
 
 import argparse
@@ -12,6 +14,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import xml.etree.ElementTree as ElementTree
 
 ARGS = None
 
@@ -22,8 +25,13 @@ INSTALLED_FILES = [
     "usr/share/icons/hicolor/scalable/apps/verdigo.svg",
     "usr/share/icons/hicolor/48x48/apps/verdigo.png",
     "usr/share/icons/hicolor/256x256/apps/verdigo.png",
-    "usr/share/man/man1/verdigo-extract.1",
+    "usr/share/man/man1/verdigo.1.gz",
+    "usr/share/man/man1/verdigo-extract.1.gz",
+    "usr/share/doc/verdigo/copyright",
+    "usr/share/doc/verdigo/changelog.gz",
 ]
+DESKTOP_ENTRY = "usr/share/applications/verdigo.desktop"
+METAINFO = "usr/share/metainfo/example.quillmere.verdigo.metainfo.xml"
 RUNTIME_PACKAGES = ["libqt6core6", "libqt6widgets6", "libcurl4"]
 
 
@@ -67,6 +75,33 @@ class DebianPackage(unittest.TestCase):
         self.assertEqual(self.field("Version"), ARGS.version)
         for path in INSTALLED_FILES:
             self.assertTrue(os.path.isfile(os.path.join(self.root, path)), path)
+
+    # The checks of the desktop and of Debian.
+    def test_desktop_entry_is_clean(self):
+        check = subprocess.run(["desktop-file-validate", os.path.join(self.root, DESKTOP_ENTRY)],
+                               capture_output=True, text=True, timeout=60)
+        self.assertEqual((check.returncode, check.stdout + check.stderr), (0, ""))
+
+    def test_metainfo_validates_offline_and_names_this_release(self):
+        path = os.path.join(self.root, METAINFO)
+        check = subprocess.run(["appstreamcli", "validate", "--no-net", "--no-color", path],
+                               capture_output=True, text=True, timeout=60)
+        self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
+        self.assertNotRegex(check.stdout, r"(?m)^[EW]: ")
+        component = ElementTree.parse(path).getroot()
+        self.assertEqual([release.get("version") for release in component.iter("release")],
+                         [ARGS.version])
+        self.assertEqual(component.findtext("launchable"), os.path.basename(DESKTOP_ENTRY))
+        self.assertRegex(component.findtext("screenshots/screenshot/image"), r"^https?://\S+\.png$")
+
+    def test_lintian_reports_no_errors(self):
+        # lintian leaves a file behind in its temporary folder: let it be ours.
+        check = subprocess.run(["lintian", "--fail-on", "error", "--tag-display-limit", "0",
+                                self.deb], capture_output=True, text=True, timeout=200,
+                               env=dict(os.environ, TMPDIR=self.folder.name))
+        errors = [line for line in check.stdout.splitlines() if line.startswith("E: ")]
+        self.assertEqual(errors, [])
+        self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
 
 
 def main():

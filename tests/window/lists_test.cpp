@@ -2,11 +2,17 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QDropEvent>
 #include <QGuiApplication>
+#include <QImage>
+#include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeView>
@@ -321,6 +327,134 @@ TEST_F(ListGestures, WhileBusyOnlyClearResultsActs) {
   window->Pointer().EndSave();
   Click("PushButton11");
   EXPECT_EQ(window->UrlList().Count(), 0);
+  EXPECT_THAT(dialogs.shown, IsEmpty());
+}
+
+// Pasting, dropping and the context menus.
+class ListExtras : public ListGestures {
+ protected:
+  void PressOn(int number, QKeySequence::StandardKey key) {
+    const QKeySequence sequence(key);
+    QTest::keyClick(View(number), static_cast<Qt::Key>(sequence[0].key()),
+                    sequence[0].keyboardModifiers());
+  }
+  void Trigger(const char* action) { Control<QAction>(action)->trigger(); }
+  // A drop on the URL list, as a file manager or a browser makes it; true
+  // when the list took it as a copy.
+  bool DropOnUrlList(const QMimeData& data,
+                     Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction) {
+    QWidget* target = View(1)->viewport();
+    QDragEnterEvent enter({5, 5}, actions, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(5, 5), actions, &data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &drop);
+    QCoreApplication::processEvents();  // the list loads once the drop is over
+    return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
+  }
+  QMenu* OpenMenu(int number) {
+    emit View(number)->customContextMenuRequested({5, 5});
+    auto* menu = Control<QMenu>(number == 1 ? "UrlListMenu" : "ResultsMenu");
+    EXPECT_TRUE(menu->isVisible());
+    return menu;
+  }
+  static std::vector<std::string> Items(QMenu* menu) {
+    std::vector<std::string> items;
+    for (QAction* action : menu->actions()) {
+      items.push_back(action->text().toStdString() + (action->isEnabled() ? "" : " (off)"));
+    }
+    menu->hide();
+    return items;
+  }
+};
+
+TEST_F(ListExtras, PasteAddsEachClipboardLineByTheListFileRules) {
+  QGuiApplication::clipboard()->setText(QString::fromUtf8("d\r\ne \n\n\tf\r"));
+  PressOn(1, QKeySequence::Paste);
+  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("a", "b", "c", "d", "e ", "", "\tf"));
+  PressOn(2, QKeySequence::Paste);  // the results take no addresses
+  EXPECT_EQ(window->ResultList().Count(), 3);
+
+  window->UrlList().Clear();
+  QGuiApplication::clipboard()->setText(QString::fromUtf8("http://x/\u00e9\u2713\n"));
+  EXPECT_THAT(Items(OpenMenu(1)), ElementsAre("Paste\tCtrl+V"));
+  Trigger("mnuPaste");
+  QGuiApplication::clipboard()->clear();
+  Trigger("mnuPaste");
+  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("http://x/\xE9?"));
+  EXPECT_THAT(dialogs.shown, IsEmpty());
+}
+
+TEST_F(ListExtras, DroppedFilesLoadLikeListFilesAndLinksAndTextAddLikePaste) {
+  window->UrlList().Clear();
+  Write(Path("one.txt"), "a\r\nb\n");
+  ASSERT_TRUE(QDir(folder.path()).mkdir("folder.txt"));
+  QMimeData files;
+  files.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path("one.txt"))),
+                 QUrl::fromLocalFile(QString::fromStdString(Path("missing.txt"))),
+                 QUrl::fromLocalFile(QString::fromStdString(Path("folder.txt"))),
+                 QUrl(QString::fromUtf8("https://example.org/a b/\u00e9?q=1"))});
+  files.setText("ignored when links come along");
+  EXPECT_TRUE(DropOnUrlList(files));
+  EXPECT_THAT(dialogs.shown,
+              ElementsAre(Info("File not found"),
+                          Report("Path/File access error", "ListView1_DragDrop", 100)));
+  QMimeData text;
+  text.setText("p\r\nq");
+  EXPECT_TRUE(DropOnUrlList(text));
+  EXPECT_THAT(Rows(window->UrlList()),
+              ElementsAre("a", "b", "https://example.org/a%20b/%C3%A9?q=1", "p", "q"));
+
+  QMimeData image;
+  image.setImageData(QImage(2, 2, QImage::Format_RGB32));
+  EXPECT_FALSE(DropOnUrlList(image));
+  EXPECT_FALSE(DropOnUrlList(text, Qt::MoveAction));  // a move would delete the source
+  EXPECT_EQ(window->UrlList().Count(), 5);
+}
+
+TEST_F(ListExtras, ResultsMenuOpensTheSelectedRowAndCopiesItByTheCopyRule) {
+  EXPECT_THAT(Items(OpenMenu(2)), ElementsAre("Open Link (off)", "Copy\tCtrl+C (off)"));
+  window->ResultList().AppendRow("http://h/a b/\xE9");
+  window->ResultList().AppendRow("end  ");
+  window->ResultList().SetChecked(4, false);
+  Select(2, 3);
+  EXPECT_THAT(Items(OpenMenu(2)), ElementsAre("Open Link", "Copy\tCtrl+C"));
+  Trigger("mnuOpenLink");
+  EXPECT_THAT(opened, ElementsAre("http://h/a%20b/%E9"));
+
+  Select(2, 4);
+  Trigger("mnuCopy");  // unchecked rows are copied too: the user chose this one
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "end\r\n");
+  Select(2, 0);
+  PressOn(2, QKeySequence::Copy);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "a\r\n");
+
+  browserMissing = true;
+  Trigger("mnuOpenLink");
+  EXPECT_THAT(dialogs.shown, ElementsAre(Report("File not found", "mnuOpenLink_Click", 100)));
+  EXPECT_EQ(window->ResultList().Count(), 5);
+}
+
+TEST_F(ListExtras, WhileBusyPasteAndDropWaitButOpenAndCopyWork) {
+  window->Pointer().BeginRun();
+  QGuiApplication::clipboard()->setText("x\ny");
+  PressOn(1, QKeySequence::Paste);
+  EXPECT_THAT(Items(OpenMenu(1)), ElementsAre("Paste\tCtrl+V (off)"));
+  Trigger("mnuPaste");
+  QMimeData text;
+  text.setText("z");
+  EXPECT_FALSE(DropOnUrlList(text));
+  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("a", "b", "c"));
+
+  Select(2, 1);
+  Trigger("mnuOpenLink");
+  Trigger("mnuCopy");
+  EXPECT_THAT(opened, ElementsAre("b"));
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "b\r\n");
+  window->Pointer().EndRun();
+  QGuiApplication::clipboard()->setText("x\ny");
+  PressOn(1, QKeySequence::Paste);
+  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("a", "b", "c", "x", "y"));
   EXPECT_THAT(dialogs.shown, IsEmpty());
 }
 
