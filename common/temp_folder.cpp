@@ -177,7 +177,7 @@ UniqueFd CreatePageFile(int index) {
   char name[16];
   PageFileName(index, name);
   std::lock_guard lock(gMutex);
-  constexpr int kFlags = O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
+  constexpr int kFlags = O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
   UniqueFd file(::openat(FolderFdLocked(), name, kFlags, 0600));
   if (!file.valid() && errno == ENOENT) {
     CloseFolderLocked();  // removed since the last look: make it again

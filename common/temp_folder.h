@@ -17,7 +17,7 @@ namespace verdigo {
 inline constexpr int kMaxPageFiles = 64;
 
 // Creates or truncates page file HTML<index>.tmp (index 1..kMaxPageFiles) in
-// the private folder, for writing, without following links. Throws Failure
+// the private folder, for reading and writing, without following links. Throws Failure
 // with a description when the folder or the file cannot be made.
 UniqueFd CreatePageFile(int index);
 

@@ -28,8 +28,7 @@ constexpr long kReceiveBufferBytes = 512 * 1024;
 // The body goes to the page file from memory in pieces this large, not in
 // the small pieces libcurl hands over.
 constexpr size_t kPageFileWriteBytes = 1 << 20;
-// Bodies kept for reuse are at most this large, so a huge page does not
-// keep its memory for the rest of the run.
+// Buffers kept for the next transfers are at most this large.
 constexpr size_t kLargestSpareBody = 8 << 20;
 
 void InitCurlOnce() {
@@ -85,8 +84,8 @@ struct CurlDownloader::Impl {
     std::string url;
     CURL* easy = nullptr;
     UniqueFd file;
-    PageBuffer body;
-    size_t bytesInFile = 0;  // the body's first bytes, already in the page file
+    PageBuffer unwritten;        // received bytes on their way to the page file
+    std::uint64_t received = 0;  // the whole body so far
     bool tooLarge = false;
     std::string writeError;
     bool paused = false;
@@ -150,7 +149,7 @@ struct CurlDownloader::Impl {
     {
       std::lock_guard lock(mutex);
       if (!spareBodies.empty()) {
-        transfer->body = std::move(spareBodies.back());
+        transfer->unwritten = std::move(spareBodies.back());
         spareBodies.pop_back();
       }
       ticket = transfer->ticket = ++lastStarted;
@@ -187,7 +186,7 @@ struct CurlDownloader::Impl {
   }
 
   void Recycle(PageBuffer body) {
-    if (body.capacity() > kLargestSpareBody) return;
+    if (body.IsFileMapping() || body.capacity() > kLargestSpareBody) return;
     body.Clear();
     std::lock_guard lock(mutex);
     if (spareBodies.size() < static_cast<size_t>(settings.jobs)) {
@@ -279,7 +278,7 @@ struct CurlDownloader::Impl {
     auto& transfer = *static_cast<Transfer*>(userdata);
     Impl& self = *transfer.owner;
     const size_t length = size * count;
-    if (length > self.settings.maxBodyBytes - transfer.body.size()) {
+    if (length > self.settings.maxBodyBytes - transfer.received) {
       transfer.tooLarge = true;
       return 0;
     }
@@ -289,21 +288,20 @@ struct CurlDownloader::Impl {
       return CURL_WRITEFUNC_PAUSE;
     }
     try {
-      transfer.body.Append({data, length});
-      if (transfer.body.size() - transfer.bytesInFile >= kPageFileWriteBytes)
-        WritePageFile(transfer);
+      transfer.unwritten.Append({data, length});
+      if (transfer.unwritten.size() >= kPageFileWriteBytes) WriteUnwritten(transfer);
     } catch (const Failure& failure) {
       transfer.writeError = failure.what();
       return 0;
     }
+    transfer.received += length;
     self.heldBytes += length;
     return length;
   }
 
-  // What the page file still lacks of the body.
-  static void WritePageFile(Transfer& transfer) {
-    WriteAllOrFail(transfer.file.get(), transfer.body.View().substr(transfer.bytesInFile));
-    transfer.bytesInFile = transfer.body.size();
+  static void WriteUnwritten(Transfer& transfer) {
+    WriteAllOrFail(transfer.file.get(), transfer.unwritten.View());
+    transfer.unwritten.Clear();
   }
 
   void ResumePausedTransfers() {
@@ -331,22 +329,24 @@ struct CurlDownloader::Impl {
     std::string failure;
     if (result != CURLE_OK) failure = DescribeFailure(transfer, result);
     ReleaseHandle(transfer);
-    if (failure.empty()) failure = CompletePageFile(transfer);
-    const int closeError = ::close(transfer.file.release()) == 0 ? 0 : errno;
-    if (failure.empty() && closeError != 0) {
-      failure = "Could not write the page file: " + DescribeErrno(closeError);
-    }
+    PageBuffer body;
+    if (failure.empty()) failure = CompletePageFile(transfer, body);
+    Recycle(std::move(transfer.unwritten));
+    transfer.file.Reset();
     if (failure.empty()) {
-      Publish(transfer, {true, {}, std::move(transfer.body)});
+      Publish(transfer, {true, {}, std::move(body)});
       return;
     }
-    heldBytes -= transfer.body.size();
+    heldBytes -= transfer.received;
     Publish(transfer, {false, std::move(failure), {}});
   }
 
-  static std::string CompletePageFile(Transfer& transfer) {
+  // Writes the rest of the body and maps the whole file: the engine reads
+  // the page where it lies, in the page file's own memory.
+  static std::string CompletePageFile(Transfer& transfer, PageBuffer& body) {
     try {
-      WritePageFile(transfer);
+      WriteUnwritten(transfer);
+      body = PageBuffer::MapFile(transfer.file.get(), transfer.received);
       return {};
     } catch (const Failure& failure) {
       return std::string("Could not write the page file: ") + failure.what();
@@ -394,7 +394,7 @@ struct CurlDownloader::Impl {
   // Ends a transfer nobody waits for any more.
   void Drop(Transfer& transfer) {
     ReleaseHandle(transfer);
-    heldBytes -= transfer.body.size();
+    heldBytes -= transfer.received;
   }
 
   void ReleaseHandle(Transfer& transfer) {

@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -28,7 +29,20 @@ PageBuffer::~PageBuffer() { Release(); }
 PageBuffer::PageBuffer(PageBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)),
       size_(std::exchange(other.size_, 0)),
-      capacity_(std::exchange(other.capacity_, 0)) {}
+      capacity_(std::exchange(other.capacity_, 0)),
+      fileMapping_(std::exchange(other.fileMapping_, false)) {}
+
+PageBuffer PageBuffer::MapFile(int fd, size_t size) {
+  PageBuffer page;
+  if (size == 0) return page;
+  void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+  if (mapped == MAP_FAILED) FailWithErrno(errno);
+  (void)::madvise(mapped, size, MADV_SEQUENTIAL);
+  page.data_ = static_cast<char*>(mapped);
+  page.size_ = page.capacity_ = size;
+  page.fileMapping_ = true;
+  return page;
+}
 
 PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept {
   if (this != &other) {
@@ -36,6 +50,7 @@ PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept {
     data_ = std::exchange(other.data_, nullptr);
     size_ = std::exchange(other.size_, 0);
     capacity_ = std::exchange(other.capacity_, 0);
+    fileMapping_ = std::exchange(other.fileMapping_, false);
   }
   return *this;
 }
@@ -61,6 +76,7 @@ void PageBuffer::Release() {
   if (data_ != nullptr) ::munmap(data_, capacity_);
   data_ = nullptr;
   size_ = capacity_ = 0;
+  fileMapping_ = false;
 }
 
 }  // namespace verdigo

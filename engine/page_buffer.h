@@ -17,10 +17,20 @@ class PageBuffer {
   PageBuffer(const PageBuffer&) = delete;
   PageBuffer& operator=(const PageBuffer&) = delete;
 
-  // Throws Failure("Out of memory") when the mapping cannot grow.
+  // The first `size` bytes of the file open at `fd`, mapped for reading: the
+  // page is read where the file's bytes already lie in memory, never
+  // copied. Throws Failure when the file cannot be mapped.
+  static PageBuffer MapFile(int fd, size_t size);
+
+  // Throws Failure("Out of memory") when the mapping cannot grow. Not for a
+  // mapped file.
   void Append(std::string_view bytes);
-  // Empties the buffer and keeps its pages for the next page.
-  void Clear() { size_ = 0; }
+  // Empties the buffer; its own pages are kept for the next page.
+  void Clear() {
+    if (fileMapping_) Release();
+    size_ = 0;
+  }
+  bool IsFileMapping() const { return fileMapping_; }
 
   std::string_view View() const { return {data_, size_}; }
   size_t size() const { return size_; }
@@ -33,6 +43,7 @@ class PageBuffer {
   char* data_ = nullptr;
   size_t size_ = 0;
   size_t capacity_ = 0;
+  bool fileMapping_ = false;
 };
 
 }  // namespace verdigo

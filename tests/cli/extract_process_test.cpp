@@ -347,7 +347,7 @@ TEST_F(ExtractProcessTest, ASignalIgnoredAtStartStaysIgnoredAndOthersCleanUp) {
   server_.Stall("/stall/");
   const std::string output = dir_ + "/out.txt";
   WriteFile(output, "old");
-  const pid_t pid = Start({"-o", output, ListFile("list.txt", U("/stall/"))}, "", SIGHUP);
+  const pid_t pid = Start({"-o", output, ListFile("list.txt", U("/stall/"))}, "", -1, SIGHUP);
   for (int wait = 0; wait < 200 && RequestedPaths().empty(); ++wait) ::usleep(20000);
   ASSERT_EQ(RequestedPaths(), Args{"/stall/"});
   ::kill(pid, SIGHUP);

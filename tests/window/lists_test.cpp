@@ -6,9 +6,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
+#include <QDropEvent>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QDropEvent>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMenu>
