@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Whole-process figures of verdigo-extract against reference tools, all on
 127.0.0.1: one 64 MiB page from nginx (against ripgrep over the same file and
-curl downloading it), and 200 slow pages spread over 10 servers (default
-settings against -j 1). Each figure is a median over interleaved runs; each
-ratio is printed beside its target."""
+curl downloading it), 200 slow pages spread over 10 servers (default
+settings against -j 1), and the window's run against verdigo-extract over
+the slow pages and over 100,000 fast ones. Large-page figures are medians
+over interleaved runs; each ratio is printed beside its target."""
 
 import argparse
 import asyncio
@@ -129,13 +130,19 @@ def report(label, ratio, target, comparison):
     return ok
 
 
-def large_page_figures(extract, workdir, runs):
-    root = os.path.join(workdir, "www")
-    os.mkdir(root)
+def write_pages(root):
     with open(os.path.join(root, "realistic.html"), "wb") as f:
         f.write(realistic_page())
     with open(os.path.join(root, "nolinks.html"), "wb") as f:
         f.write(page_without_links())
+
+
+def large_page_figures(extract, workdir, runs):
+    root = os.path.join(workdir, "www")
+    os.mkdir(root)
+    # In a process of its own: a child's peak memory counts the memory of the
+    # process it was forked from, and these pages are large.
+    subprocess.run([sys.executable, __file__, "--write-pages", root], check=True)
     server = Nginx(root, workdir)
     ok = True
     try:
@@ -206,13 +213,61 @@ class SlowServers:
         self.loop.call_soon_threadsafe(self.loop.stop)
 
 
+def window_run(window, listfile):
+    """(seconds, rows) of the window's run over the list, offscreen."""
+    out = subprocess.run([window, listfile], capture_output=True, check=True, text=True).stdout
+    seconds, rows = out.split()
+    return float(seconds), int(rows)
+
+
+def cli_run(extract, listfile):
+    """(seconds, rows) of verdigo-extract over the list."""
+    start = time.perf_counter()
+    out = subprocess.run([extract, "-q", listfile], capture_output=True).stdout
+    return time.perf_counter() - start, out.count(b"\n")
+
+
+def window_figures(extract, window, workdir, slow_list):
+    root = os.path.join(workdir, "small")
+    os.mkdir(root)
+    for i in range(100):
+        with open(os.path.join(root, "p%d.html" % i), "w") as f:
+            f.write('<a href="a%d.html">a</a> <a href="/b">b</a>' % i)
+    server = Nginx(root, workdir)
+    ok = True
+    try:
+        fast_list = os.path.join(workdir, "fast.txt")
+        with open(fast_list, "w") as f:
+            for i in range(100000):
+                f.write("127.0.0.1:%d/p%d.html\n" % (server.port, i % 100))
+        servers = SlowServers(10, 0.1)
+        try:
+            for label, listfile in (("200 slow pages", slow_list(servers)), ("100,000 fast pages", fast_list)):
+                cli_seconds, cli_rows = cli_run(extract, listfile)
+                win_seconds, win_rows = window_run(window, listfile)
+                print("%s: window %.2f s (%d rows), verdigo-extract %.2f s (%d rows)"
+                      % (label, win_seconds, win_rows, cli_seconds, cli_rows))
+                ok &= report("window / verdigo-extract, " + label, win_seconds / cli_seconds, 1.5, "<=")
+                ok &= win_rows == cli_rows
+        finally:
+            servers.stop()
+    finally:
+        server.stop()
+    return ok
+
+
+def write_slow_list(workdir, servers):
+    addresses = ["127.0.0.1:%d/p%d.html" % (servers.ports[i % 10], i) for i in range(200)]
+    listfile = os.path.join(workdir, "slow.txt")
+    with open(listfile, "w") as f:
+        f.write("\n".join(addresses) + "\n")
+    return listfile
+
+
 def many_pages_figures(extract, workdir):
     servers = SlowServers(10, 0.1)
     try:
-        addresses = ["127.0.0.1:%d/p%d.html" % (servers.ports[i % 10], i) for i in range(200)]
-        listfile = os.path.join(workdir, "slow.txt")
-        with open(listfile, "w") as f:
-            f.write("\n".join(addresses) + "\n")
+        listfile = write_slow_list(workdir, servers)
         outputs, times = {}, {}
         for name, extra in (("one", ["-j", "1"]), ("default", [])):
             start = time.perf_counter()
@@ -229,9 +284,14 @@ def many_pages_figures(extract, workdir):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("extract", help="path of verdigo-extract")
+    parser.add_argument("extract", nargs="?", help="path of verdigo-extract")
+    parser.add_argument("--window", help="path of verdigo-window-run: also time the window's run")
     parser.add_argument("--runs", type=int, default=7)
+    parser.add_argument("--write-pages", metavar="FOLDER", help=argparse.SUPPRESS)
     args = parser.parse_args()
+    if args.write_pages:
+        write_pages(args.write_pages)
+        return
     for tool in ("nginx", "rg", "curl"):
         if shutil.which(tool) is None:
             raise SystemExit("%s is missing: run scripts/install-deps bench" % tool)
@@ -239,6 +299,9 @@ def main():
     with tempfile.TemporaryDirectory(prefix="verdigo-bench-") as workdir:
         ok = large_page_figures(args.extract, workdir, args.runs)
         ok &= many_pages_figures(args.extract, workdir)
+        if args.window:
+            ok &= window_figures(args.extract, args.window, workdir,
+                                 lambda servers: write_slow_list(workdir, servers))
     sys.exit(0 if ok else 1)
 
 

@@ -331,7 +331,7 @@ struct CurlDownloader::Impl {
     ReleaseHandle(transfer);
     PageBuffer body;
     if (failure.empty()) failure = CompletePageFile(transfer, body);
-    Recycle(std::move(transfer.unwritten));
+    if (transfer.unwritten.capacity() != 0) Recycle(std::move(transfer.unwritten));
     transfer.file.Reset();
     if (failure.empty()) {
       Publish(transfer, {true, {}, std::move(body)});
@@ -341,10 +341,16 @@ struct CurlDownloader::Impl {
     Publish(transfer, {false, std::move(failure), {}});
   }
 
-  // Writes the rest of the body and maps the whole file: the engine reads
-  // the page where it lies, in the page file's own memory.
+  // Writes the rest of the body into the page file. A body that never left
+  // memory is the page as it stands; a larger one is read where it lies, in
+  // the page file's own memory, so that it is never held twice.
   static std::string CompletePageFile(Transfer& transfer, PageBuffer& body) {
     try {
+      if (transfer.unwritten.size() == transfer.received) {
+        WriteAllOrFail(transfer.file.get(), transfer.unwritten.View());
+        body = std::move(transfer.unwritten);
+        return {};
+      }
       WriteUnwritten(transfer);
       body = PageBuffer::MapFile(transfer.file.get(), transfer.received);
       return {};

@@ -35,9 +35,8 @@ PageBuffer::PageBuffer(PageBuffer&& other) noexcept
 PageBuffer PageBuffer::MapFile(int fd, size_t size) {
   PageBuffer page;
   if (size == 0) return page;
-  void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
+  void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
   if (mapped == MAP_FAILED) FailWithErrno(errno);
-  (void)::madvise(mapped, size, MADV_SEQUENTIAL);
   page.data_ = static_cast<char*>(mapped);
   page.size_ = page.capacity_ = size;
   page.fileMapping_ = true;

@@ -17,7 +17,6 @@ QString ShownRowText(std::string_view bytes) {
 RowListModel::RowListModel(bool checkable, QObject* parent)
     : QAbstractTableModel(parent), checkable_(checkable) {
   flushTimer_.setSingleShot(true);
-  flushTimer_.setInterval(kShowInterval);
   QObject::connect(&flushTimer_, &QTimer::timeout, this, [this] { FlushPending(); });
 }
 
@@ -30,7 +29,7 @@ void RowListModel::AppendRow(std::string_view bytes) {
   // A view counts rows in int.
   if (rows_.Size() >= static_cast<size_t>(INT_MAX)) throw std::length_error("list full");
   rows_.Append(bytes);
-  if (!flushTimer_.isActive()) flushTimer_.start();
+  if (!flushTimer_.isActive()) flushTimer_.start(ShowInterval(shown_));
 }
 
 void RowListModel::FlushPending() {

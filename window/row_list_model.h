@@ -20,13 +20,15 @@ QString ShownRowText(std::string_view bytes);
 // characters only when a view shows them.
 //
 // Appended rows are stored at once but shown in batches: the view hears of
-// them once per batch (on FlushPending, kShowInterval after the first
+// them once per batch (on FlushPending, ShowInterval after the first
 // pending row, or before any read or removal), so that appending a million
 // rows does not cost a million view updates, and a view that lays out all
 // its rows at each insertion does so a few times a second, not once a page.
 class RowListModel : public QAbstractTableModel {
  public:
-  static constexpr int kShowInterval = 100;  // milliseconds
+  // Milliseconds from the first pending row to its batch: longer as the list
+  // grows, since each batch costs the view time in proportion to its rows.
+  static constexpr int ShowInterval(int shownRows) { return 100 + shownRows / 1000; }
 
   explicit RowListModel(bool checkable, QObject* parent = nullptr);
 
