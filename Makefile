@@ -28,6 +28,7 @@ test-asan: deps
 	@bash scripts/run-tests $(ASAN_DIR) -LE 'e2e|package'
 
 bench: build
+	@bash scripts/install-deps bench
 	@bash scripts/run-bench $(BUILD_DIR)
 
 format:
