@@ -28,6 +28,20 @@ TEST(ExtractOptions, OutputFileInEveryForm) {
   }
 }
 
+TEST(ExtractOptions, JobsAndConnectionsPerHost) {
+  const ParsedArguments defaults = ParseExtractArguments({});
+  EXPECT_EQ(defaults.options.jobs, 16);
+  EXPECT_EQ(defaults.options.perHost, 6);
+  for (const Args& args : {Args{"-j", "3", "--per-host", "2"}, Args{"-j3", "--per-host=2"},
+                           Args{"--jobs=3", "--per-host", "2"}, Args{"-qj", "3", "--per-host=2"}}) {
+    const ParsedArguments parsed = ParseExtractArguments(args);
+    ASSERT_EQ(parsed.error, "") << args[0];
+    EXPECT_EQ(parsed.options.jobs, 3) << args[0];
+    EXPECT_EQ(parsed.options.perHost, 2) << args[0];
+  }
+  EXPECT_EQ(ParseExtractArguments({"-j", "32"}).options.jobs, 32);
+}
+
 TEST(ExtractOptions, UsageErrors) {
   const std::vector<std::pair<Args, std::string>> cases = {
       {{"-x"}, "unknown option '-x'"},
@@ -38,6 +52,11 @@ TEST(ExtractOptions, UsageErrors) {
       {{"--output="}, "option '--output' needs a file name"},
       {{"--csv", "list"}, "--csv needs an output file (-o FILE)"},
       {{"-0", "-o", "f"}, "-0 applies to standard output only; it cannot be used with -o"},
+      {{"-j"}, "option '-j' needs a number"},
+      {{"-j", "0"}, "option '-j' needs a number from 1 to 32"},
+      {{"--jobs=33"}, "option '--jobs' needs a number from 1 to 32"},
+      {{"--per-host", "x"}, "option '--per-host' needs a number from 1 to 32"},
+      {{"-j", "-1"}, "option '-j' needs a number from 1 to 32"},
   };
   for (const auto& [args, error] : cases) {
     EXPECT_EQ(ParseExtractArguments(args).error, error) << args[0];

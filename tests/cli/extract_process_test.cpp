@@ -267,6 +267,16 @@ TEST_F(ExtractProcessTest, FileAndUsageErrorsExitWithTwo) {
             "Try 'verdigo-extract --help' for more information.\n");
 }
 
+// A line no address could be is that line's trouble, not the run's.
+TEST_F(ExtractProcessTest, AnAbsurdlyLongLineIsSkippedWithAMessage) {
+  const std::string list = ListFile(
+      "list.txt", U("/empty.html") + "\n" + std::string(3 << 20, 'x') + "\n" + U("/empty.html"));
+  const ProcessResult r = Run({"-q", list});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, U("/empty.html") + "\n" + U("/empty.html") + "\n");
+  EXPECT_EQ(r.err, "verdigo-extract: line 2 of " + list + " is longer than 1 MiB; skipped\n");
+}
+
 // ---- A stream from the list to the results -------------------------------------
 
 class StreamingTest : public ExtractProcessTest {

@@ -34,5 +34,34 @@ TEST(ListLines, EmptyLinesInsideAreKeptAndNothingIsTrimmed) {
   EXPECT_EQ(Lines("a\n\rb"), (L{"a", "", "b"}));
 }
 
+// Lines read piece by piece, as from a pipe: the same lines wherever the
+// pieces end, a CR at the end of a piece included.
+TEST(ListLines, PiecesGiveTheSameLinesAsTheWhole) {
+  const std::string text = "a\r\nbb\r\rccc\n\r\nd\r";
+  for (size_t pieceBytes = 1; pieceBytes <= text.size(); ++pieceBytes) {
+    ListLineSplitter splitter;
+    L lines;
+    const auto take = [&](std::string_view line, bool) { lines.emplace_back(line); };
+    for (size_t at = 0; at < text.size(); at += pieceBytes) {
+      splitter.Feed(std::string_view(text).substr(at, pieceBytes), take);
+    }
+    splitter.Finish(take);
+    EXPECT_EQ(lines, Lines(text)) << pieceBytes;
+  }
+}
+
+TEST(ListLines, ALineOverTheLimitIsPassedOnAsTooLongWithoutItsBytes) {
+  ListLineSplitter splitter(4);
+  std::vector<std::pair<std::string, bool>> lines;
+  const auto take = [&](std::string_view line, bool tooLong) {
+    lines.emplace_back(std::string(line), tooLong);
+  };
+  splitter.Feed("abcd\nabc", take);
+  splitter.Feed("de\nok", take);
+  splitter.Finish(take);
+  EXPECT_EQ(lines, (std::vector<std::pair<std::string, bool>>{
+                       {"abcd", false}, {"", true}, {"ok", false}}));
+}
+
 }  // namespace
 }  // namespace verdigo
