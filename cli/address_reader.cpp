@@ -25,14 +25,6 @@ bool Readable(int fd, int timeoutMs) {
   return ready != 0;  // an error counts as readable: read() tells what it is
 }
 
-std::string OpenFailureText(int err, const std::string& name) {
-  try {
-    FailToOpen(err, name);
-  } catch (const Failure& failure) {
-    return failure.what();
-  }
-}
-
 }  // namespace
 
 AddressReader::AddressReader(std::vector<std::string> listFiles) {
@@ -44,7 +36,7 @@ AddressReader::AddressReader(std::vector<std::string> listFiles) {
     }
     UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.valid()) {
-      openFailures_.push_back("cannot read " + name + ": " + OpenFailureText(errno, name));
+      openFailures_.push_back("cannot read " + name + ": " + DescribeOpenFailure(errno, name));
       continue;
     }
     lists_.push_back({name, std::move(fd)});

@@ -6,16 +6,13 @@
 
 #include "cli/extract_options.h"
 #include "common/code_page.h"
+#include "common/fd_io.h"
 
 namespace verdigo {
 
 void WriteToFd(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = ::write(fd, text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    text.remove_prefix(static_cast<size_t>(n));
-  }
+  int ignored = 0;
+  (void)WriteAllToFd(fd, text, ignored);
 }
 
 namespace {

@@ -16,7 +16,7 @@ bool FileExists(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
-void FailToOpen(int err, const std::string& path) {
+std::string DescribeOpenFailure(int err, const std::string& path) {
   if (err == ENOENT) {
     const size_t slash = path.rfind('/');
     struct stat st {};
@@ -25,8 +25,10 @@ void FailToOpen(int err, const std::string& path) {
       err = ENOTDIR;
     }
   }
-  FailWithErrno(err);
+  return DescribeErrno(err);
 }
+
+void FailToOpen(int err, const std::string& path) { throw Failure(DescribeOpenFailure(err, path)); }
 
 std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
   UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));

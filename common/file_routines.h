@@ -12,8 +12,10 @@ bool FileExists(const std::string& path);
 // error; files over `maxBytes` fail with a description that says so.
 std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes);
 
-// Throws Failure for `err`, from opening `path`: a missing file is "File not
+// The description of `err`, from opening `path`: a missing file is "File not
 // found", a missing folder on the way "Path not found".
+std::string DescribeOpenFailure(int err, const std::string& path);
+// Throws Failure(DescribeOpenFailure(err, path)).
 [[noreturn]] void FailToOpen(int err, const std::string& path);
 
 }  // namespace verdigo

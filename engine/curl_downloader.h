@@ -13,7 +13,7 @@ struct DownloadSettings {
   std::chrono::milliseconds connectTimeout{15000};
   // A transfer slower than 1 byte per second for this long is abandoned.
   std::chrono::seconds stallTimeout{30};
-  std::uint64_t maxBodyBytes = 256ull << 20;
+  std::uint64_t maxBodyBytes = kMaxPageBytes;
   long maxRedirects = 10;
   // Transfers at once, in all and to one host.
   int jobs = 16;

@@ -19,8 +19,6 @@ inline constexpr std::int16_t kRunPageFile = 1;
 // order of its calls.
 class ExtractLinks {
  public:
-  // The downloader refuses larger pages.
-  static constexpr std::uint64_t kMaxPageBytes = 256ull << 20;
   // The scan yields at least this often (in bytes scanned) and after each row.
   static constexpr size_t kYieldSlice = 64 * 1024;
   // How often a wait for a download yields.

@@ -57,6 +57,9 @@ class EngineReporter : public ErrorReportSink {
   virtual void UrlNotFound(std::string_view pageUrl, std::string_view reason) = 0;
 };
 
+// Pages larger than this are refused: a page is held whole in memory.
+inline constexpr std::uint64_t kMaxPageBytes = 256ull << 20;
+
 // Called between slices of work so that a window can handle its events.
 using YieldFn = std::function<void()>;
 

@@ -55,6 +55,7 @@ PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept {
 }
 
 void PageBuffer::Append(std::string_view bytes) {
+  if (bytes.empty()) return;  // memcpy may not be given an empty buffer's null
   if (bytes.size() > capacity_ - size_) Grow(size_ + bytes.size());
   std::memcpy(data_ + size_, bytes.data(), bytes.size());
   size_ += bytes.size();
