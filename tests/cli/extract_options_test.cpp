@@ -28,6 +28,15 @@ TEST(ExtractOptions, OutputFileInEveryForm) {
   }
 }
 
+TEST(ExtractOptions, AddressesInEveryFormKeepTheirOrder) {
+  const ParsedArguments parsed = ParseExtractArguments(
+      {"-u", "http://a/", "list", "-uhttp://b/", "--url=c", "-qu", "-d", "--url", "e", "--json"});
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_EQ(parsed.options.addresses, (Args{"http://a/", "http://b/", "c", "-d", "e"}));
+  EXPECT_EQ(parsed.options.listFiles, Args{"list"});
+  EXPECT_TRUE(parsed.options.json);
+}
+
 TEST(ExtractOptions, UsageErrors) {
   const std::vector<std::pair<Args, std::string>> cases = {
       {{"-x"}, "unknown option '-x'"},
@@ -38,6 +47,10 @@ TEST(ExtractOptions, UsageErrors) {
       {{"--output="}, "option '--output' needs a file name"},
       {{"--csv", "list"}, "--csv needs an output file (-o FILE)"},
       {{"-0", "-o", "f"}, "-0 applies to standard output only; it cannot be used with -o"},
+      {{"list", "-u"}, "option '-u' needs an address"},
+      {{"--url="}, "option '--url' needs an address"},
+      {{"--json", "--csv", "-o", "f"}, "--json and --csv are two output formats; choose one"},
+      {{"-0", "--json"}, "--json ends each record with a line feed; it cannot be used with -0"},
   };
   for (const auto& [args, error] : cases) {
     EXPECT_EQ(ParseExtractArguments(args).error, error) << args[0];

@@ -267,6 +267,62 @@ TEST_F(ExtractProcessTest, FileAndUsageErrorsExitWithTwo) {
             "Try 'verdigo-extract --help' for more information.\n");
 }
 
+TEST_F(ExtractProcessTest, AddressesGivenWithUComeBeforeTheLists) {
+  const std::string list = ListFile("list.txt", U("/empty.html"));
+  const ProcessResult r =
+      Run({"-q", "-u", U("/dir/page"), list, "--url=" + U("/empty.html"), "-"}, U("/index.html"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, U("/dir/page/") + "\n" + U("/dir/page/sub/\xE9.html") + "\n" + U("/empty.html") +
+                       "\n" + U("/empty.html") + "\n" + IndexRows('\n'));
+
+  // With -u alone, standard input is not read.
+  const size_t requestsBefore = server_.Requests().size();
+  const ProcessResult alone = Run({"-u" + U("/empty.html")}, U("/index.html"));
+  EXPECT_EQ(alone.out, U("/empty.html") + "\n");
+  EXPECT_EQ(server_.Requests().size(), requestsBefore + 1) << "standard input was read as a list";
+
+  // An address where a list file belongs fails, with a hint.
+  const ProcessResult positional = Run({U("/index.html")});
+  EXPECT_EQ(positional.status, 2);
+  EXPECT_EQ(positional.err, "verdigo-extract: cannot read " + U("/index.html") +
+                                ": Path not found\n"
+                                "verdigo-extract: to fetch an address rather than read a list, "
+                                "give it with -u: verdigo-extract -u " +
+                                U("/index.html") + "\n");
+}
+
+// One record per listed address in list order, whatever order the pages
+// arrive in; the same bytes on standard output and in a results file.
+TEST_F(ExtractProcessTest, JsonLinesInListOrder) {
+  server_.ServeAfter("/slow.html", "<a href=\"s\">", std::chrono::milliseconds(300));
+  const std::string list =
+      ListFile("list.txt", U("/slow.html") + "\n" + U("/missing.html") + "\n" + U("/index.html") +
+                               "\n" + U("/dir/page") + "\n" + U("/empty.html"));
+  const std::string expected =
+      "{\"address\":\"" + U("/slow.html") + "\",\"page\":\"" + U("/slow.html") +
+      "\",\"links\":[\"" + U("/s/") + "\"]}\n" +  //
+      "{\"address\":\"" + U("/missing.html") + "\",\"page\":\"" + U("/missing.html") +
+      "\",\"error\":\"HTTP 404\"}\n" +  //
+      "{\"address\":\"" + U("/index.html") + "\",\"page\":\"" + U("/index.html") +
+      "\",\"links\":[\"" + U("/a.html") + "\",\"" + U("/b/") + "\",\"http://other.example/x/\",\"" +
+      U("/\xC3\xA9t\xC3\xA9.htm") + "\",\"" + U("/x,y.html") + "\"]}\n" +  //
+      "{\"address\":\"" + U("/dir/page") + "\",\"page\":\"" + U("/dir/page/") + "\",\"links\":[\"" +
+      U("/dir/page/sub/\xC3\xA9.html") + "\"]}\n" +  //
+      "{\"address\":\"" + U("/empty.html") + "\",\"page\":\"" + U("/empty.html") +
+      "\",\"links\":[]}\n";
+
+  const ProcessResult out = Run({"--json", "-j", "4", list});
+  EXPECT_EQ(out.status, 1);
+  EXPECT_EQ(out.out, expected);
+  EXPECT_EQ(out.err, "verdigo-extract: URL not found: " + U("/missing.html") + " (HTTP 404)\n");
+
+  const std::string output = dir_ + "/out.jsonl";
+  const ProcessResult file = Run({"-o", output, "--json", list});
+  EXPECT_EQ(file.status, 1);
+  EXPECT_EQ(file.out, "");
+  EXPECT_EQ(ReadFile(output), expected);
+}
+
 // ---- A stream from the list to the results -------------------------------------
 
 class StreamingTest : public ExtractProcessTest {
