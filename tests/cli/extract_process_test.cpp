@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -415,6 +417,43 @@ TEST_F(ExtractProcessTest, ASignalIgnoredAtStartStaysIgnoredAndOthersCleanUp) {
   EXPECT_EQ(ReadFile(output), "old");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 6)
       << "temp, list.txt, out.txt and the three standard streams; no save left";
+}
+
+// ---- A list spread over several workers ----------------------------------------
+
+// The README's recipe with two local workers in place of remote hosts: small
+// blocks, some of whose pages are slow, so that later blocks finish first.
+TEST_F(ExtractProcessTest, ParallelRecipeGivesTheOutputOfOneRun) {
+  std::string list;
+  for (int i = 0; i < 14; ++i) {
+    const std::string path = "/p" + std::to_string(i) + ".html";
+    const std::string body = "<a href=\"l" + std::to_string(i) + "\"> <a href=\"/x.htm\">";
+    if (i % 5 == 1) {
+      server_.ServeAfter(path, body, std::chrono::milliseconds(200));
+    } else if (i % 5 != 3) {
+      server_.Serve(path, body);  // the others are not found
+    }
+    // Addresses with and without http://, with CR LF and LF endings.
+    const std::string address = U(path);
+    list += (i % 2 == 0 ? address : address.substr(7)) + (i % 3 == 0 ? "\r\n" : "\n");
+  }
+  ListFile("pages.txt", list);
+  const std::string bin = fs::path(VERDIGO_EXTRACT_PATH).parent_path().string();
+  const std::string shell = "cd '" + dir_ + "' && export TEMP='" + temp_ + "' PARALLEL_HOME='" +
+                            dir_ + "/parallel' PATH='" + bin +
+                            "':\"$PATH\" no_proxy=127.0.0.1 NO_PROXY=127.0.0.1 && ";
+  for (const std::string options : {"-q", "-q --json"}) {
+    const std::string one = "verdigo-extract " + options + " < pages.txt > one.out 2>/dev/null";
+    const std::string spread =
+        "parallel --will-cite --pipe --keep-order -N 3 -j 2 verdigo-extract " + options +
+        " < pages.txt > spread.out 2>/dev/null";
+    EXPECT_EQ(WEXITSTATUS(std::system((shell + one).c_str())), 1);
+    EXPECT_EQ(WEXITSTATUS(std::system((shell + spread).c_str())), 3)
+        << "blocks with a page not found";
+    const std::string expected = ReadFile(dir_ + "/one.out");
+    EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), options == "-q" ? 33 : 14);
+    EXPECT_EQ(ReadFile(dir_ + "/spread.out"), expected) << options;
+  }
 }
 
 TEST_F(ExtractProcessTest, Version) {
