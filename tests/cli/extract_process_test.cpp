@@ -433,9 +433,10 @@ TEST_F(ExtractProcessTest, ParallelRecipeGivesTheOutputOfOneRun) {
     } else if (i % 5 != 3) {
       server_.Serve(path, body);  // the others are not found
     }
-    // Addresses with and without http://, with CR LF and LF endings.
-    const std::string address = U(path);
-    list += (i % 2 == 0 ? address : address.substr(7)) + (i % 3 == 0 ? "\r\n" : "\n");
+    // Addresses with and without http://, with CR LF and LF endings; the one
+    // without a "/" starts a block, away from the page whose folder it takes.
+    const std::string address = i == 6 ? "http-guide.htm" : U(path);
+    list += (i % 2 == 1 ? address.substr(7) : address) + (i % 3 == 0 ? "\r\n" : "\n");
   }
   ListFile("pages.txt", list);
   const std::string bin = fs::path(VERDIGO_EXTRACT_PATH).parent_path().string();
@@ -451,7 +452,7 @@ TEST_F(ExtractProcessTest, ParallelRecipeGivesTheOutputOfOneRun) {
     EXPECT_EQ(WEXITSTATUS(std::system((shell + spread).c_str())), 3)
         << "blocks with a page not found";
     const std::string expected = ReadFile(dir_ + "/one.out");
-    EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), options == "-q" ? 33 : 14);
+    EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), options == "-q" ? 30 : 14);
     EXPECT_EQ(ReadFile(dir_ + "/spread.out"), expected) << options;
   }
 }
