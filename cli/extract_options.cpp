@@ -106,16 +106,14 @@ class ArgumentParser {
 
   void SetValue(const std::string& name, const std::string& value) {
     ExtractOptions& o = result_.options;
-    if (IsOutputOption(name) || IsUrlOption(name)) {
-      if (value.empty()) {
-        result_.error = MissingValueError(name);
-      } else {
-        (IsUrlOption(name) ? o.addresses.emplace_back() : o.outputFile) = value;
-      }
-      return;
-    }
-    int& count = name == "--per-host" ? o.perHost : o.jobs;
-    if (!ParseCount(value, count)) {
+    const bool takesText = IsOutputOption(name) || IsUrlOption(name);
+    if (takesText && value.empty()) {
+      result_.error = MissingValueError(name);
+    } else if (IsUrlOption(name)) {
+      o.addresses.push_back(value);
+    } else if (IsOutputOption(name)) {
+      o.outputFile = value;
+    } else if (!ParseCount(value, name == "--per-host" ? o.perHost : o.jobs)) {
       result_.error = "option '" + name + "' needs a number from 1 to " + std::to_string(kMaxJobs);
     }
   }
