@@ -6,6 +6,7 @@
 
 #include <cerrno>
 
+#include "cli/extract_options.h"
 #include "cli/stderr_reporter.h"
 #include "common/error_report.h"
 #include "common/file_routines.h"
@@ -27,19 +28,27 @@ bool Readable(int fd, int timeoutMs) {
 
 }  // namespace
 
-AddressReader::AddressReader(std::vector<std::string> listFiles) {
-  if (listFiles.empty()) listFiles.push_back("-");
-  for (const std::string& name : listFiles) {
-    if (name == "-") {
-      lists_.push_back({"standard input", UniqueFd(::dup(STDIN_FILENO))});
-      continue;
-    }
-    UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) {
-      openFailures_.push_back("cannot read " + name + ": " + DescribeOpenFailure(errno, name));
-      continue;
-    }
+AddressReader::AddressReader(std::vector<std::string> addresses, std::vector<std::string> listFiles)
+    : ready_(std::move(addresses)) {
+  if (ready_.empty() && listFiles.empty()) listFiles.push_back("-");
+  for (const std::string& name : listFiles) Open(name);
+}
+
+void AddressReader::Open(const std::string& name) {
+  if (name == "-") {
+    lists_.push_back({"standard input", UniqueFd(::dup(STDIN_FILENO))});
+    return;
+  }
+  UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.valid()) {
     lists_.push_back({name, std::move(fd)});
+    return;
+  }
+  const int err = errno;
+  openFailures_.push_back("cannot read " + name + ": " + DescribeOpenFailure(err, name));
+  if (err == ENOENT && (name.starts_with("http://") || name.starts_with("https://"))) {
+    openFailures_.push_back("to fetch an address rather than read a list, give it with -u: " +
+                            std::string(kExtractProgramName) + " -u " + name);
   }
 }
 

@@ -10,9 +10,10 @@
 // The addresses of verdigo-extract's list files, read as they come.
 namespace verdigo {
 
-// Reads list files one after the other ("-" is standard input) and hands out
-// their lines without ever holding more than one piece of a list and one
-// line. A line longer than kMaxAddressBytes is skipped with a message.
+// Hands out the addresses given on the command line, then reads list files
+// one after the other ("-" is standard input) and hands out their lines
+// without ever holding more than one piece of a list and one line. A line
+// longer than kMaxAddressBytes is skipped with a message.
 class AddressReader {
  public:
   static constexpr size_t kMaxAddressBytes = 1 << 20;
@@ -20,10 +21,11 @@ class AddressReader {
   enum class Status { kAddress, kNotYet, kEnd };
 
   // Opens every list at once, so that a list that cannot be opened is
-  // reported before any work. Empty `listFiles`: standard input.
-  explicit AddressReader(std::vector<std::string> listFiles);
+  // reported before any work. No addresses and no lists: standard input.
+  AddressReader(std::vector<std::string> addresses, std::vector<std::string> listFiles);
 
-  // The lists that could not be opened, each as "cannot read NAME: REASON".
+  // The lists that could not be opened, each as "cannot read NAME: REASON",
+  // followed by a hint when NAME looks like a web address.
   const std::vector<std::string>& OpenFailures() const { return openFailures_; }
 
   // The next address. A list that has nothing to read yet (a pipe, a
@@ -34,7 +36,8 @@ class AddressReader {
   bool HadTrouble() const { return hadTrouble_; }
   // Addresses handed out so far.
   std::uint64_t Count() const { return count_; }
-  bool Ended() const { return current_ >= lists_.size(); }
+  // Every address has been handed out.
+  bool Ended() const { return current_ >= lists_.size() && nextReady_ == ready_.size(); }
 
  private:
   struct List {
@@ -42,6 +45,7 @@ class AddressReader {
     UniqueFd fd;
   };
 
+  void Open(const std::string& name);
   bool ReadPiece(bool mayWait);
   void EndCurrentList();
   void TakeLine(std::string_view line, bool tooLong);

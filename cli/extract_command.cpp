@@ -5,12 +5,14 @@
 
 #include <cerrno>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "cli/address_reader.h"
 #include "cli/extract_options.h"
+#include "cli/json_page_writer.h"
 #include "cli/progress_display.h"
 #include "cli/row_writers.h"
 #include "cli/stderr_reporter.h"
@@ -59,19 +61,36 @@ DownloadSettings SettingsFor(const ExtractOptions& options) {
   return settings;
 }
 
+// The engine's messages go to standard error; a page not found goes to the
+// writer too, which may record it in the output.
+class RunReporter : public EngineReporter {
+ public:
+  RunReporter(ProgressDisplay& progress, PageWriter& writer) : stderr_(progress), writer_(writer) {}
+  void UrlNotFound(std::string_view pageUrl, std::string_view reason) override {
+    writer_.PageNotFound(pageUrl, reason);
+    stderr_.UrlNotFound(pageUrl, reason);
+  }
+  void ShowErrorReport(const std::string& text) override { stderr_.ShowErrorReport(text); }
+  bool ShowedErrorReport() const { return stderr_.ShowedErrorReport(); }
+
+ private:
+  StderrReporter stderr_;
+  PageWriter& writer_;
+};
+
 // Hands the list's addresses to the engine in order, with up to PagesAhead
 // of them downloading ahead, and each page's rows to the writer as soon as
 // its turn has come.
 class ExtractionLoop {
  public:
-  ExtractionLoop(AddressReader& addresses, RowWriter& writer, const ExtractOptions& options,
+  ExtractionLoop(AddressReader& addresses, PageWriter& writer, const ExtractOptions& options,
                  bool showProgress)
       : addresses_(addresses),
         writer_(writer),
         pagesAhead_(PagesAhead(options.jobs)),
         downloader_(SettingsFor(options)),
         progress_(STDERR_FILENO, showProgress),
-        reporter_(progress_),
+        reporter_(progress_, writer),
         counter_(writer),
         engine_(downloader_, reporter_, [this] { OnYield(); }) {
     gProgressShown = showProgress;
@@ -84,6 +103,7 @@ class ExtractionLoop {
     std::string address;
     while (NextAddress(address)) {
       progress_.StartPage(++pageNumber_, KnownPageCount(), address, counter_.rows());
+      writer_.BeginPage(address);
       if (!engine_.GetUrls(counter_, address, kRunPageFile)) result.allFound = false;
       if (!writer_.EndPage()) break;  // nobody reads the rows any more
     }
@@ -134,11 +154,11 @@ class ExtractionLoop {
   }
 
   AddressReader& addresses_;
-  RowWriter& writer_;
+  PageWriter& writer_;
   size_t pagesAhead_;
   CurlDownloader downloader_;
   ProgressDisplay progress_;
-  StderrReporter reporter_;
+  RunReporter reporter_;
   CountingRowSink counter_;
   ExtractLinks engine_;
   std::deque<std::string> ahead_;
@@ -160,17 +180,28 @@ int ExitStatusOf(const RunResult& run) {
   ::_exit(kExitTrouble);
 }
 
+// The writer of the output format the options choose.
+std::unique_ptr<PageWriter> MakeWriter(const ExtractOptions& options, PageWriter::WriteFn write) {
+  if (options.json) return std::make_unique<JsonPageWriter>(std::move(write));
+  if (options.outputFile.empty()) {
+    return std::make_unique<RowWriter>(RowWriter::Format::kLines,
+                                       options.nullTerminated ? '\0' : '\n', std::move(write));
+  }
+  return std::make_unique<RowWriter>(
+      options.csv ? RowWriter::Format::kCsvFile : RowWriter::Format::kTextFile, '\n',
+      std::move(write));
+}
+
 int ExtractToStandardOutput(AddressReader& addresses, const ExtractOptions& options,
                             bool showProgress, bool sigpipeIgnoredAtStart) {
   int writeErrno = 0;
-  RowWriter writer(RowWriter::Format::kLines, options.nullTerminated ? '\0' : '\n',
-                   [&](std::string_view bytes) {
-                     if (!WriteAllToFd(STDOUT_FILENO, bytes, writeErrno)) FailWithErrno(writeErrno);
-                   });
-  const RunResult run = ExtractionLoop(addresses, writer, options, showProgress).Run();
-  if (writer.Finish()) return ExitStatusOf(run);
+  const auto writer = MakeWriter(options, [&](std::string_view bytes) {
+    if (!WriteAllToFd(STDOUT_FILENO, bytes, writeErrno)) FailWithErrno(writeErrno);
+  });
+  const RunResult run = ExtractionLoop(addresses, *writer, options, showProgress).Run();
+  if (writer->Finish()) return ExitStatusOf(run);
   if (writeErrno == EPIPE) EndLikeABrokenPipe(sigpipeIgnoredAtStart);
-  PrintProgramMessage("cannot write standard output: " + writer.error());
+  PrintProgramMessage("cannot write standard output: " + writer->error());
   return kExitTrouble;
 }
 
@@ -182,11 +213,10 @@ int ExtractToFile(AddressReader& addresses, const ExtractOptions& options, bool 
     PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what());
     return kExitTrouble;
   }
-  RowWriter writer(options.csv ? RowWriter::Format::kCsvFile : RowWriter::Format::kTextFile, '\n',
-                   [&](std::string_view bytes) { file->Write(bytes); });
-  const RunResult run = ExtractionLoop(addresses, writer, options, showProgress).Run();
+  const auto writer = MakeWriter(options, [&](std::string_view bytes) { file->Write(bytes); });
+  const RunResult run = ExtractionLoop(addresses, *writer, options, showProgress).Run();
   try {
-    if (!writer.Finish()) throw Failure(writer.error());
+    if (!writer->Finish()) throw Failure(writer->error());
     file->Commit();
   } catch (const Failure& failure) {
     PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what());
@@ -223,7 +253,7 @@ int RunExtractCommand(int argc, char** argv) {
     return PrintAndSucceed(std::string(kExtractProgramName) + " " + std::string(ProgramVersion()) +
                            "\n");
   }
-  AddressReader addresses(options.listFiles);
+  AddressReader addresses(options.addresses, options.listFiles);
   if (!addresses.OpenFailures().empty()) {
     for (const std::string& failure : addresses.OpenFailures()) PrintProgramMessage(failure);
     return kExitTrouble;

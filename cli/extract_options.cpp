@@ -30,7 +30,7 @@ class ArgumentParser {
   void ParseLongOption(const std::string& arg) {
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    if (name == "--output" || name == "--jobs" || name == "--per-host") {
+    if (name == "--output" || name == "--url" || name == "--jobs" || name == "--per-host") {
       if (equals != std::string::npos) {
         SetValue(name, arg.substr(equals + 1));
       } else {
@@ -51,6 +51,7 @@ class ArgumentParser {
   bool* LongFlag(const std::string& name) {
     ExtractOptions& o = result_.options;
     if (name == "--csv") return &o.csv;
+    if (name == "--json") return &o.json;
     if (name == "--null") return &o.nullTerminated;
     if (name == "--quiet") return &o.quiet;
     if (name == "--help") return &o.showHelp;
@@ -58,7 +59,8 @@ class ArgumentParser {
     return nullptr;
   }
 
-  // "-q0" is "-q -0"; "-oFILE" and "-q -o FILE" give the output file.
+  // "-q0" is "-q -0"; "-oFILE" and "-q -o FILE" give the output file, "-uADDRESS"
+  // and "-u ADDRESS" an address.
   void ParseShortOptions(const std::string& arg) {
     for (size_t i = 1; i < arg.size(); ++i) {
       switch (arg[i]) {
@@ -69,6 +71,7 @@ class ArgumentParser {
           result_.options.quiet = true;
           break;
         case 'o':
+        case 'u':
         case 'j':
           if (i + 1 < arg.size()) {
             SetValue(std::string("-") + arg[i], arg.substr(i + 1));
@@ -84,11 +87,18 @@ class ArgumentParser {
   }
 
   static bool IsOutputOption(const std::string& name) { return name == "-o" || name == "--output"; }
+  static bool IsUrlOption(const std::string& name) { return name == "-u" || name == "--url"; }
+
+  static std::string MissingValueError(const std::string& name) {
+    const char* what = IsOutputOption(name) ? "a file name"
+                       : IsUrlOption(name)  ? "an address"
+                                            : "a number";
+    return "option '" + name + "' needs " + what;
+  }
 
   void TakeValue(const std::string& name) {
     if (next_ >= args_.size()) {
-      result_.error =
-          "option '" + name + (IsOutputOption(name) ? "' needs a file name" : "' needs a number");
+      result_.error = MissingValueError(name);
       return;
     }
     SetValue(name, args_[next_++]);
@@ -96,16 +106,15 @@ class ArgumentParser {
 
   void SetValue(const std::string& name, const std::string& value) {
     ExtractOptions& o = result_.options;
-    if (!IsOutputOption(name)) {
-      int& count = name == "--per-host" ? o.perHost : o.jobs;
-      if (!ParseCount(value, count)) {
-        result_.error =
-            "option '" + name + "' needs a number from 1 to " + std::to_string(kMaxJobs);
-      }
-    } else if (value.empty()) {
-      result_.error = "option '" + name + "' needs a file name";
-    } else {
+    const bool takesText = IsOutputOption(name) || IsUrlOption(name);
+    if (takesText && value.empty()) {
+      result_.error = MissingValueError(name);
+    } else if (IsUrlOption(name)) {
+      o.addresses.push_back(value);
+    } else if (IsOutputOption(name)) {
       o.outputFile = value;
+    } else if (!ParseCount(value, name == "--per-host" ? o.perHost : o.jobs)) {
+      result_.error = "option '" + name + "' needs a number from 1 to " + std::to_string(kMaxJobs);
     }
   }
 
@@ -123,7 +132,11 @@ class ArgumentParser {
 
   void CheckCombinations() {
     const ExtractOptions& o = result_.options;
-    if (o.csv && o.outputFile.empty()) {
+    if (o.json && o.csv) {
+      result_.error = "--json and --csv are two output formats; choose one";
+    } else if (o.json && o.nullTerminated) {
+      result_.error = "--json ends each record with a line feed; it cannot be used with -0";
+    } else if (o.csv && o.outputFile.empty()) {
       result_.error = "--csv needs an output file (-o FILE)";
     } else if (o.nullTerminated && !o.outputFile.empty()) {
       result_.error = "-0 applies to standard output only; it cannot be used with -o";
@@ -142,13 +155,18 @@ ParsedArguments ParseExtractArguments(const std::vector<std::string>& args) {
 }
 
 std::string ExtractUsageText() {
-  return "Usage: verdigo-extract [OPTIONS] [LIST_FILE...]\n"
+  return "Usage: verdigo-extract [OPTIONS] [-u ADDRESS...] [LIST_FILE...]\n"
          "Downloads each web page listed (one address per line) and writes the page's\n"
          "address, then every link found on it, one row each.\n"
-         "With no LIST_FILE, or when LIST_FILE is -, reads standard input.\n"
+         "Addresses given with -u come first, then the lists' addresses in order.\n"
+         "With no LIST_FILE and no -u, or when LIST_FILE is -, reads standard input.\n"
          "\n"
+         "  -u, --url ADDRESS  fetch ADDRESS as if it were listed (may be repeated)\n"
          "  -o, --output FILE  write the rows to FILE, each ended by CR LF\n"
          "      --csv          with -o: write all rows on one comma-delimited line\n"
+         "      --json         write one JSON object per line for each listed address:\n"
+         "                     {\"address\":A,\"page\":P,\"links\":[...]} for a page,\n"
+         "                     {\"address\":A,\"page\":P,\"error\":REASON} for one not found\n"
          "  -0, --null         end each row on standard output with NUL, not LF\n"
          "  -j, --jobs N       download up to N pages at once (1 to 32, default 16);\n"
          "                     the rows still come in list order\n"

@@ -10,11 +10,14 @@ namespace verdigo {
 inline constexpr std::string_view kExtractProgramName = "verdigo-extract";
 
 struct ExtractOptions {
-  // In order; "-" is standard input. Empty means standard input alone.
+  // Addresses given with -u, in order; they come before the lists.
+  std::vector<std::string> addresses;
+  // In order; "-" is standard input. Empty, with no -u, means standard input.
   std::vector<std::string> listFiles;
   std::string outputFile;  // empty: rows go to standard output
   bool csv = false;
   bool nullTerminated = false;
+  bool json = false;
   bool quiet = false;
   bool showHelp = false;
   bool showVersion = false;

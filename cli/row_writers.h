@@ -10,30 +10,43 @@
 // Where verdigo-extract puts the rows: standard output or a results file.
 namespace verdigo {
 
+// Where the run hands each listed address's rows, page by page. Writes go
+// through a WriteFn, which writes all of its bytes or throws Failure; after
+// the first failed write a writer drops everything and keeps the error.
+class PageWriter : public RowSink {
+ public:
+  using WriteFn = std::function<void(std::string_view bytes)>;
+
+  // `address` as listed; its rows follow.
+  virtual void BeginPage(std::string_view /*address*/) {}
+  // The page of the current address was not found (the engine's reason).
+  virtual void PageNotFound(std::string_view /*pageUrl*/, std::string_view /*reason*/) {}
+  // Hands the page's output on; false when any write has failed.
+  virtual bool EndPage() = 0;
+  // Ends the output and hands it on.
+  virtual bool Finish() = 0;
+  // Why the first write failed; empty while none has.
+  virtual const std::string& error() const = 0;
+};
+
 // Rows in one of the output formats, gathered in a buffer that goes out at
 // the end of every page (and whenever it is full), so that a reader sees
-// each page as soon as it is done. After the first failed write the writer
-// drops everything and keeps the error.
-class RowWriter : public RowSink {
+// each page as soon as it is done.
+class RowWriter : public PageWriter {
  public:
   enum class Format {
     kLines,     // each row followed by the terminator (standard output)
     kTextFile,  // the results text file
     kCsvFile,   // the comma-delimited results file
   };
-  // Writes all of its bytes or throws Failure.
-  using WriteFn = std::function<void(std::string_view bytes)>;
-
   static constexpr size_t kBufferBytes = 1 << 20;
 
   RowWriter(Format format, char terminator, WriteFn write);
   void AppendRow(std::string_view row) override;
-  // Hands the page's rows on; false when any write has failed.
-  bool EndPage();
-  // Ends the output (the comma-delimited line) and hands it on.
-  bool Finish();
-  // Why the first write failed; empty while none has.
-  const std::string& error() const { return error_; }
+  bool EndPage() override;
+  // Ends the comma-delimited line too.
+  bool Finish() override;
+  const std::string& error() const override { return error_; }
 
  private:
   void Send();

@@ -42,6 +42,15 @@ TEST(ExtractOptions, JobsAndConnectionsPerHost) {
   EXPECT_EQ(ParseExtractArguments({"-j", "32"}).options.jobs, 32);
 }
 
+TEST(ExtractOptions, AddressesInEveryFormKeepTheirOrder) {
+  const ParsedArguments parsed = ParseExtractArguments(
+      {"-u", "http://a/", "list", "-uhttp://b/", "--url=c", "-qu", "-d", "--url", "e", "--json"});
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_EQ(parsed.options.addresses, (Args{"http://a/", "http://b/", "c", "-d", "e"}));
+  EXPECT_EQ(parsed.options.listFiles, Args{"list"});
+  EXPECT_TRUE(parsed.options.json);
+}
+
 TEST(ExtractOptions, UsageErrors) {
   const std::vector<std::pair<Args, std::string>> cases = {
       {{"-x"}, "unknown option '-x'"},
@@ -57,6 +66,10 @@ TEST(ExtractOptions, UsageErrors) {
       {{"--jobs=33"}, "option '--jobs' needs a number from 1 to 32"},
       {{"--per-host", "x"}, "option '--per-host' needs a number from 1 to 32"},
       {{"-j", "-1"}, "option '-j' needs a number from 1 to 32"},
+      {{"list", "-u"}, "option '-u' needs an address"},
+      {{"--url="}, "option '--url' needs an address"},
+      {{"--json", "--csv", "-o", "f"}, "--json and --csv are two output formats; choose one"},
+      {{"-0", "--json"}, "--json ends each record with a line feed; it cannot be used with -0"},
   };
   for (const auto& [args, error] : cases) {
     EXPECT_EQ(ParseExtractArguments(args).error, error) << args[0];

@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -277,6 +279,62 @@ TEST_F(ExtractProcessTest, AnAbsurdlyLongLineIsSkippedWithAMessage) {
   EXPECT_EQ(r.err, "verdigo-extract: line 2 of " + list + " is longer than 1 MiB; skipped\n");
 }
 
+TEST_F(ExtractProcessTest, AddressesGivenWithUComeBeforeTheLists) {
+  const std::string list = ListFile("list.txt", U("/empty.html"));
+  const ProcessResult r =
+      Run({"-q", "-u", U("/dir/page"), list, "--url=" + U("/empty.html"), "-"}, U("/index.html"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, U("/dir/page/") + "\n" + U("/dir/page/sub/\xE9.html") + "\n" + U("/empty.html") +
+                       "\n" + U("/empty.html") + "\n" + IndexRows('\n'));
+
+  // With -u alone, standard input is not read.
+  const size_t requestsBefore = server_.Requests().size();
+  const ProcessResult alone = Run({"-u" + U("/empty.html")}, U("/index.html"));
+  EXPECT_EQ(alone.out, U("/empty.html") + "\n");
+  EXPECT_EQ(server_.Requests().size(), requestsBefore + 1) << "standard input was read as a list";
+
+  // An address where a list file belongs fails, with a hint.
+  const ProcessResult positional = Run({U("/index.html")});
+  EXPECT_EQ(positional.status, 2);
+  EXPECT_EQ(positional.err, "verdigo-extract: cannot read " + U("/index.html") +
+                                ": Path not found\n"
+                                "verdigo-extract: to fetch an address rather than read a list, "
+                                "give it with -u: verdigo-extract -u " +
+                                U("/index.html") + "\n");
+}
+
+// One record per listed address in list order, whatever order the pages
+// arrive in; the same bytes on standard output and in a results file.
+TEST_F(ExtractProcessTest, JsonLinesInListOrder) {
+  server_.ServeAfter("/slow.html", "<a href=\"s\">", std::chrono::milliseconds(300));
+  const std::string list =
+      ListFile("list.txt", U("/slow.html") + "\n" + U("/missing.html") + "\n" + U("/index.html") +
+                               "\n" + U("/dir/page") + "\n" + U("/empty.html"));
+  const std::string expected =
+      "{\"address\":\"" + U("/slow.html") + "\",\"page\":\"" + U("/slow.html") +
+      "\",\"links\":[\"" + U("/s/") + "\"]}\n" +  //
+      "{\"address\":\"" + U("/missing.html") + "\",\"page\":\"" + U("/missing.html") +
+      "\",\"error\":\"HTTP 404\"}\n" +  //
+      "{\"address\":\"" + U("/index.html") + "\",\"page\":\"" + U("/index.html") +
+      "\",\"links\":[\"" + U("/a.html") + "\",\"" + U("/b/") + "\",\"http://other.example/x/\",\"" +
+      U("/\xC3\xA9t\xC3\xA9.htm") + "\",\"" + U("/x,y.html") + "\"]}\n" +  //
+      "{\"address\":\"" + U("/dir/page") + "\",\"page\":\"" + U("/dir/page/") + "\",\"links\":[\"" +
+      U("/dir/page/sub/\xC3\xA9.html") + "\"]}\n" +  //
+      "{\"address\":\"" + U("/empty.html") + "\",\"page\":\"" + U("/empty.html") +
+      "\",\"links\":[]}\n";
+
+  const ProcessResult out = Run({"--json", "-j", "4", list});
+  EXPECT_EQ(out.status, 1);
+  EXPECT_EQ(out.out, expected);
+  EXPECT_EQ(out.err, "verdigo-extract: URL not found: " + U("/missing.html") + " (HTTP 404)\n");
+
+  const std::string output = dir_ + "/out.jsonl";
+  const ProcessResult file = Run({"-o", output, "--json", list});
+  EXPECT_EQ(file.status, 1);
+  EXPECT_EQ(file.out, "");
+  EXPECT_EQ(ReadFile(output), expected);
+}
+
 // ---- A stream from the list to the results -------------------------------------
 
 class StreamingTest : public ExtractProcessTest {
@@ -369,6 +427,44 @@ TEST_F(ExtractProcessTest, ASignalIgnoredAtStartStaysIgnoredAndOthersCleanUp) {
   EXPECT_EQ(ReadFile(output), "old");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 6)
       << "temp, list.txt, out.txt and the three standard streams; no save left";
+}
+
+// ---- A list spread over several workers ----------------------------------------
+
+// The README's recipe with two local workers in place of remote hosts: small
+// blocks, some of whose pages are slow, so that later blocks finish first.
+TEST_F(ExtractProcessTest, ParallelRecipeGivesTheOutputOfOneRun) {
+  std::string list;
+  for (int i = 0; i < 14; ++i) {
+    const std::string path = "/p" + std::to_string(i) + ".html";
+    const std::string body = "<a href=\"l" + std::to_string(i) + "\"> <a href=\"/x.htm\">";
+    if (i % 5 == 1) {
+      server_.ServeAfter(path, body, std::chrono::milliseconds(200));
+    } else if (i % 5 != 3) {
+      server_.Serve(path, body);  // the others are not found
+    }
+    // Addresses with and without http://, with CR LF and LF endings; the one
+    // without a "/" starts a block, away from the page whose folder it takes.
+    const std::string address = i == 6 ? "http-guide.htm" : U(path);
+    list += (i % 2 == 1 ? address.substr(7) : address) + (i % 3 == 0 ? "\r\n" : "\n");
+  }
+  ListFile("pages.txt", list);
+  const std::string bin = fs::path(VERDIGO_EXTRACT_PATH).parent_path().string();
+  const std::string shell = "cd '" + dir_ + "' && export TEMP='" + temp_ + "' PARALLEL_HOME='" +
+                            dir_ + "/parallel' PATH='" + bin +
+                            "':\"$PATH\" no_proxy=127.0.0.1 NO_PROXY=127.0.0.1 && ";
+  for (const std::string options : {"-q", "-q --json"}) {
+    const std::string one = "verdigo-extract " + options + " < pages.txt > one.out 2>/dev/null";
+    const std::string spread =
+        "parallel --will-cite --pipe --keep-order -N 3 -j 2 verdigo-extract " + options +
+        " < pages.txt > spread.out 2>/dev/null";
+    EXPECT_EQ(WEXITSTATUS(std::system((shell + one).c_str())), 1);
+    EXPECT_EQ(WEXITSTATUS(std::system((shell + spread).c_str())), 3)
+        << "blocks with a page not found";
+    const std::string expected = ReadFile(dir_ + "/one.out");
+    EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), options == "-q" ? 30 : 14);
+    EXPECT_EQ(ReadFile(dir_ + "/spread.out"), expected) << options;
+  }
 }
 
 TEST_F(ExtractProcessTest, Version) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/json_page_writer.h"
 #include "cli/progress_display.h"
 #include "cli/row_writers.h"
 #include "cli/stderr_reporter.h"
@@ -80,6 +81,40 @@ TEST(RowWriter, AFailedWriteStopsTheOutputAndStaysReported) {
   EXPECT_FALSE(writer.Finish());
   EXPECT_EQ(writer.error(), "Broken pipe");
   EXPECT_EQ(calls, 1);
+}
+
+TEST(JsonPageWriter, OneLinePerAddressWithItsLinksOrItsError) {
+  Writes writes;
+  JsonPageWriter writer(writes.Fn());
+  writer.BeginPage("h/\"q\"");
+  writer.AppendRow("http://h/\"q\"/");
+  writer.AppendRow("http://h/a\\b\x01");
+  EXPECT_TRUE(writer.EndPage());
+  EXPECT_EQ(writes.calls.size(), 1u) << "each page goes out as it ends";
+  writer.BeginPage("h/empty");
+  writer.AppendRow("http://h/empty/");
+  EXPECT_TRUE(writer.EndPage());
+  writer.BeginPage("gone");
+  writer.PageNotFound("http://gone/", "HTTP 404");
+  EXPECT_TRUE(writer.EndPage());
+  EXPECT_TRUE(writer.Finish());
+  EXPECT_EQ(writes.All(),
+            "{\"address\":\"h/\\\"q\\\"\",\"page\":\"http://h/\\\"q\\\"/\","
+            "\"links\":[\"http://h/a\\\\b\\u0001\"]}\n"
+            "{\"address\":\"h/empty\",\"page\":\"http://h/empty/\",\"links\":[]}\n"
+            "{\"address\":\"gone\",\"page\":\"http://gone/\",\"error\":\"HTTP 404\"}\n");
+}
+
+TEST(JsonPageWriter, TextsAreUtf8WhenValidElseCodePage) {
+  EXPECT_EQ(TextAsUtf8("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"),
+            "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80");
+  EXPECT_EQ(TextAsUtf8("\xE9t\xE9"), "\xC3\xA9t\xC3\xA9");
+  // One bad sequence makes the whole text code-page bytes: a cut sequence, an
+  // overlong form, a surrogate, a value past U+10FFFF.
+  EXPECT_EQ(TextAsUtf8("\xC3\xA9\xC3"), "\xC3\x83\xC2\xA9\xC3\x83");
+  EXPECT_EQ(TextAsUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");
+  EXPECT_EQ(TextAsUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");
+  EXPECT_EQ(TextAsUtf8("\xF4\x90\x80\x80"), "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC");
 }
 
 TEST(TerminalTexts, ErrorReportLinesBecomeLineFeeds) {
