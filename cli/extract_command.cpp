@@ -46,7 +46,8 @@ void ClearProgressLine() {
 
 struct RunResult {
   bool allFound = true;
-  bool troubleShown = false;  // an error report, or a list line skipped
+  bool errorReportShown = false;  // rows of a page may be missing
+  bool lineSkipped = false;
 };
 
 // Pages started ahead of the one whose rows come next: enough to keep every
@@ -109,7 +110,8 @@ class ExtractionLoop {
     }
     engine_.CancelPrefetches();
     progress_.Clear();
-    result.troubleShown = reporter_.ShowedErrorReport() || addresses_.HadTrouble();
+    result.errorReportShown = reporter_.ShowedErrorReport();
+    result.lineSkipped = addresses_.HadTrouble();
     return result;
   }
 
@@ -166,7 +168,8 @@ class ExtractionLoop {
 };
 
 int ExitStatusOf(const RunResult& run) {
-  return run.allFound && !run.troubleShown ? kExitAllFound : kExitSomeNotFound;
+  const bool whole = run.allFound && !run.errorReportShown && !run.lineSkipped;
+  return whole ? kExitAllFound : kExitSomeNotFound;
 }
 
 // A reader that went away ends the run at once and quietly, as for any
@@ -215,6 +218,12 @@ int ExtractToFile(AddressReader& addresses, const ExtractOptions& options, bool 
   }
   const auto writer = MakeWriter(options, [&](std::string_view bytes) { file->Write(bytes); });
   const RunResult run = ExtractionLoop(addresses, *writer, options, showProgress).Run();
+  if (run.errorReportShown) {
+    // The results may lack rows: they must not pass for complete ones.
+    PrintProgramMessage(options.outputFile +
+                        " is left as it was: after an error report, rows may be missing");
+    return kExitSomeNotFound;
+  }
   try {
     if (!writer->Finish()) throw Failure(writer->error());
     file->Commit();

@@ -84,9 +84,12 @@ int MakeFolderIn(const std::string& base) {
     struct stat st {};
     // Between mkdirat and openat another user may have put a folder of their
     // own in place of ours: refuse anything we do not own.
-    if (!folder.valid() || ::fstat(folder.get(), &st) != 0 || st.st_uid != ::geteuid()) {
-      return folder.valid() ? EACCES : errno;
+    if (!folder.valid()) {
+      const int err = errno;
+      ::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR);  // ours, and still empty
+      return err;
     }
+    if (::fstat(folder.get(), &st) != 0 || st.st_uid != ::geteuid()) return EACCES;
     ::fchmod(folder.get(), 0700);  // whatever the umask took away
     std::strcpy(gFolderName, name.c_str());
     gFolderPath = (base.size() > 1 && base.back() == '/' ? base.substr(0, base.size() - 1) : base) +

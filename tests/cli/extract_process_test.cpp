@@ -1,6 +1,7 @@
 // verdigo-extract run as a process against a test server on 127.0.0.1.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -133,6 +134,10 @@ class ExtractProcessTest : public ::testing::Test {
     const std::vector<char*> envPtrs = Pointers(env);
     const pid_t pid = ::fork();
     if (pid == 0) {
+      if (openFilesLimit_ > 0) {
+        const rlimit limit{openFilesLimit_, openFilesLimit_};
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+      }
       ::signal(SIGPIPE, SIG_DFL);  // as a shell starts a command
       if (ignoredSignal != 0) ::signal(ignoredSignal, SIG_IGN);
       ::dup2(in, 0);
@@ -173,6 +178,7 @@ class ExtractProcessTest : public ::testing::Test {
   testing::TestHttpServer server_;
   std::string dir_;
   std::string temp_;
+  rlim_t openFilesLimit_ = 0;  // for the program, when not 0
 };
 
 TEST_F(ExtractProcessTest, RowsOnStandardOutputByteForByte) {
@@ -277,6 +283,25 @@ TEST_F(ExtractProcessTest, AnAbsurdlyLongLineIsSkippedWithAMessage) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, U("/empty.html") + "\n" + U("/empty.html") + "\n");
   EXPECT_EQ(r.err, "verdigo-extract: line 2 of " + list + " is longer than 1 MiB; skipped\n");
+}
+
+// Too few descriptors for a page file: an error report, and a results file
+// that may lack rows does not replace the old one.
+TEST_F(ExtractProcessTest, AfterAnErrorReportTheResultsFileIsNotReplaced) {
+  const std::string output = dir_ + "/out.txt";
+  const std::string list = ListFile("list.txt", U("/index.html"));
+  for (openFilesLimit_ = 4; openFilesLimit_ < 64; ++openFilesLimit_) {
+    WriteFile(output, "old");
+    const ProcessResult r = Run({"-q", "-j", "1", "-o", output, list});
+    if (r.err.find("Cannot create") == std::string::npos) continue;
+    EXPECT_EQ(r.status, 1);
+    EXPECT_THAT(r.err, ::testing::EndsWith("verdigo-extract: " + output +
+                                           " is left as it was: after an error report, rows may "
+                                           "be missing\n"));
+    EXPECT_EQ(ReadFile(output), "old");
+    return;
+  }
+  FAIL() << "no limit of open files made the page file fail";
 }
 
 TEST_F(ExtractProcessTest, AddressesGivenWithUComeBeforeTheLists) {
