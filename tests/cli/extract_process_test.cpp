@@ -288,6 +288,9 @@ TEST_F(ExtractProcessTest, AnAbsurdlyLongLineIsSkippedWithAMessage) {
 // Too few descriptors for a page file: an error report, and a results file
 // that may lack rows does not replace the old one.
 TEST_F(ExtractProcessTest, AfterAnErrorReportTheResultsFileIsNotReplaced) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers' own runtime needs descriptors that the limit takes away";
+#endif
   const std::string output = dir_ + "/out.txt";
   const std::string list = ListFile("list.txt", U("/index.html"));
   for (openFilesLimit_ = 4; openFilesLimit_ < 64; ++openFilesLimit_) {
