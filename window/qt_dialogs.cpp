@@ -127,8 +127,8 @@ QString QtDialogs::ChooseFileToSave(const FileDialogSpec& dialog) {
   return files.ChosenFiles().first();
 }
 
-ProgramFileDialog::ProgramFileDialog(QWidget* parent, const FileDialogSpec& spec, AcceptMode mode)
-    : QFileDialog(parent, spec.title, QString(), spec.filter) {
+ProgramFileDialog::ProgramFileDialog(QWidget* parent, const FileDialogSpec& dialog, AcceptMode mode)
+    : QFileDialog(parent, dialog.title, QString(), dialog.filter) {
   setOption(QFileDialog::DontUseNativeDialog);
   setAcceptMode(mode);
   // Any name is taken as typed. Qt's mode for several existing files would

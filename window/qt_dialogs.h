@@ -35,7 +35,7 @@ class QtDialogs : public Dialogs {
 // the program itself can say "File not found".
 class ProgramFileDialog : public QFileDialog {
  public:
-  ProgramFileDialog(QWidget* parent, const FileDialogSpec& spec, AcceptMode mode);
+  ProgramFileDialog(QWidget* parent, const FileDialogSpec& dialog, AcceptMode mode);
 
   // The names chosen when the dialog was accepted.
   QStringList ChosenFiles() const { return chosen_; }
