@@ -1,10 +1,12 @@
 #include "common/file_routines.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 
 #include "common/error_report.h"
 #include "common/unique_fd.h"
@@ -26,6 +28,18 @@ std::string DescribeOpenFailure(int err, const std::string& path) {
     }
   }
   return DescribeErrno(err);
+}
+
+std::string RandomFileName(std::string_view prefix) {
+  static constexpr char kLetters[] =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  unsigned char random[6] = {};
+  if (::getrandom(random, sizeof random, 0) != sizeof random) {
+    for (unsigned char& byte : random) byte = static_cast<unsigned char>(std::rand());
+  }
+  std::string name(prefix);
+  for (const unsigned char byte : random) name += kLetters[byte % (sizeof kLetters - 1)];
+  return name;
 }
 
 void FailToOpen(int err, const std::string& path) { throw Failure(DescribeOpenFailure(err, path)); }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace verdigo {
 
@@ -15,6 +16,9 @@ std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes);
 // The description of `err`, from opening `path`: a missing file is "File not
 // found", a missing folder on the way "Path not found".
 std::string DescribeOpenFailure(int err, const std::string& path);
+// `prefix` and six random letters or digits: a name no one can guess.
+std::string RandomFileName(std::string_view prefix);
+
 // Throws Failure(DescribeOpenFailure(err, path)).
 [[noreturn]] void FailToOpen(int err, const std::string& path);
 

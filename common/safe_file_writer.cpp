@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/error_report.h"
+#include "common/file_routines.h"
 #include "common/signal_cleanup.h"
 
 namespace verdigo {
@@ -56,22 +57,10 @@ std::string FinalTarget(std::string path) {
   FailWithErrno(err == ENOENT ? ENOTDIR : err);
 }
 
-std::string RandomTempName() {
-  static constexpr char kLetters[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  unsigned char random[6] = {};
-  if (::getrandom(random, sizeof random, 0) != sizeof random) {
-    for (unsigned char& byte : random) byte = static_cast<unsigned char>(std::rand());
-  }
-  std::string name = ".verdigo-save-";
-  for (const unsigned char byte : random) name += kLetters[byte % (sizeof kLetters - 1)];
-  return name;
-}
-
 // A new temporary file in `folderFd`, or an invalid descriptor with errno set.
 UniqueFd CreateTempFile(int folderFd, std::string& name) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    name = RandomTempName();
+    name = RandomFileName(".verdigo-save-");
     UniqueFd file(::openat(folderFd, name.c_str(),
                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (file.valid() || errno != EEXIST) return file;

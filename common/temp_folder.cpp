@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "common/error_report.h"
+#include "common/file_routines.h"
 #include "common/signal_cleanup.h"
 
 namespace verdigo {
@@ -48,18 +49,6 @@ void CheckPageIndex(int index) {
   if (index < 1 || index > kMaxPageFiles) throw Failure(std::string(kInvalidProcedureCall));
 }
 
-std::string RandomFolderName() {
-  static constexpr char kLetters[] =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  unsigned char random[6] = {};
-  if (::getrandom(random, sizeof random, 0) != sizeof random) {
-    for (unsigned char& byte : random) byte = static_cast<unsigned char>(std::rand());
-  }
-  std::string name = "verdigo-";
-  for (const unsigned char byte : random) name += kLetters[byte % (sizeof kLetters - 1)];
-  return name;
-}
-
 // Whether the entry `name` in `parentFd` is the folder open as `folderFd`.
 bool IsSameFolder(int parentFd, const char* name, int folderFd) {
   struct stat byName {};
@@ -74,7 +63,7 @@ int MakeFolderIn(const std::string& base) {
   UniqueFd parent(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!parent.valid()) return errno;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = RandomFolderName();
+    const std::string name = RandomFileName("verdigo-");
     if (::mkdirat(parent.get(), name.c_str(), 0700) != 0) {
       if (errno == EEXIST) continue;
       return errno;
