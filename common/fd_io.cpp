@@ -1,5 +1,6 @@
 #include "common/fd_io.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -24,6 +25,24 @@ bool WriteAllToFd(int fd, std::string_view bytes, int& error) {
 void WriteAllOrFail(int fd, std::string_view bytes) {
   int error = 0;
   if (!WriteAllToFd(fd, bytes, error)) FailWithErrno(error);
+}
+
+std::string ReadAllFromFd(int fd, std::uint64_t maxBytes) {
+  std::string bytes;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) throw Failure("File too large");
+    bytes.reserve(static_cast<size_t>(st.st_size));
+  }
+  char chunk[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) FailWithErrno(errno);
+    if (n == 0) return bytes;
+    if (bytes.size() + static_cast<std::uint64_t>(n) > maxBytes) throw Failure("File too large");
+    bytes.append(chunk, static_cast<size_t>(n));
+  }
 }
 
 }  // namespace verdigo

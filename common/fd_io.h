@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <string_view>
 
-// Whole writes on file descriptors, retried after signals and short writes.
+// Whole reads and writes on file descriptors, retried after signals and
+// short counts. Every reader and writer of the program goes through these.
 namespace verdigo {
 
 // Writes all of `bytes`; false with the errno in `error` when a write fails.
@@ -10,5 +13,9 @@ bool WriteAllToFd(int fd, std::string_view bytes, int& error);
 
 // Writes all of `bytes`; throws Failure with the errno's description.
 void WriteAllOrFail(int fd, std::string_view bytes);
+
+// Reads from `fd` to its end. Throws Failure with the errno's description
+// when a read fails, and "File too large" once more than `maxBytes` arrive.
+std::string ReadAllFromFd(int fd, std::uint64_t maxBytes);
 
 }  // namespace verdigo

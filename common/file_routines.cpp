@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "common/error_report.h"
+#include "common/fd_io.h"
 #include "common/unique_fd.h"
 
 namespace verdigo {
@@ -50,20 +51,7 @@ std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
   struct stat st {};
   if (::fstat(file.get(), &st) != 0) FailWithErrno(errno);
   if (!S_ISREG(st.st_mode)) FailWithErrno(EISDIR);
-  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) throw Failure("File too large");
-  std::string bytes(static_cast<size_t>(st.st_size), '\0');
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::read(file.get(), bytes.data() + done, bytes.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      FailWithErrno(errno);
-    }
-    if (n == 0) break;  // the file shrank under us: keep what was there
-    done += static_cast<size_t>(n);
-  }
-  bytes.resize(done);
-  return bytes;
+  return ReadAllFromFd(file.get(), maxBytes);
 }
 
 }  // namespace verdigo
