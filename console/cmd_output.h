@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/interfaces.h"
+#include "common/yield_fn.h"
 
 // Runs console programs hidden and captures what they print; checks at
 // start-up that the machine is online.

@@ -2,13 +2,13 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/error_report.h"
 #include "common/unique_fd.h"
+#include "common/yield_fn.h"
 #include "engine/page_buffer.h"
 
 // The engine's view of the outside world: where rows go, how a page is
@@ -59,8 +59,5 @@ class EngineReporter : public ErrorReportSink {
 
 // Pages larger than this are refused: a page is held whole in memory.
 inline constexpr std::uint64_t kMaxPageBytes = 256ull << 20;
-
-// Called between slices of work so that a window can handle its events.
-using YieldFn = std::function<void()>;
 
 }  // namespace verdigo

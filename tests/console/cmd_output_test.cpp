@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "common/error_report.h"
+
 namespace verdigo {
 namespace {
 
