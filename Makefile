@@ -1,9 +1,11 @@
 # Entry points. Each one first installs any missing Debian package.
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
+FUZZ_DIR  ?= build-fuzz
+FUZZ_SECONDS ?= 30
 JOBS      ?= $(shell nproc)
 
-.PHONY: deps configure build run test test-asan bench format format-check package clean
+.PHONY: deps configure build run test test-asan bench fuzz format format-check package clean
 
 deps:
 	@bash scripts/install-deps
@@ -31,6 +33,14 @@ bench: build
 	@bash scripts/install-deps bench
 	@bash scripts/run-bench $(BUILD_DIR)
 
+# The libFuzzer targets of the parsers: a clang build of fuzz/ alone (no Qt),
+# each target run for FUZZ_SECONDS.
+fuzz:
+	@bash scripts/install-deps fuzz
+	@CXX=clang++-14 cmake -S fuzz -B $(FUZZ_DIR) >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@bash fuzz/run $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
@@ -41,4 +51,4 @@ package: build
 	@cd $(BUILD_DIR) && cpack -G DEB
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
