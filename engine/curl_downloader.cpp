@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "common/error_report.h"
 #include "common/fd_io.h"
 #include "common/product.h"
@@ -37,18 +38,9 @@ void InitCurlOnce() {
   (void)init;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    const char c = text[i];
-    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lower != prefix[i]) return false;
-  }
-  return true;
-}
-
 bool IsHttpAddress(std::string_view url) {
-  return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
+  return StartsWithIgnoringAsciiCase(url, "http://") ||
+         StartsWithIgnoringAsciiCase(url, "https://");
 }
 
 std::string DescribeSizeLimit(std::uint64_t bytes) {
