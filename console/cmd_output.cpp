@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <thread>
 
+#include "common/ascii_case.h"
 #include "common/code_page.h"
 #include "common/error_report.h"
 #include "common/unique_fd.h"
@@ -143,11 +144,8 @@ void EndChild(pid_t pid, bool pipeClosed, const YieldFn& yield,
 }
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view word) {
-  const auto lower = [](char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  };
   const auto it = std::search(text.begin(), text.end(), word.begin(), word.end(),
-                              [&](char a, char b) { return lower(a) == lower(b); });
+                              [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
   return it != text.end();
 }
 

@@ -1,10 +1,8 @@
 #include "engine/curl_downloader.h"
 
 #include <curl/curl.h>
-#include <unistd.h>
 
 #include <atomic>
-#include <cerrno>
 #include <condition_variable>
 #include <deque>
 #include <map>
@@ -13,8 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "common/ascii_case.h"
 #include "common/error_report.h"
-#include "common/fd_io.h"
 #include "common/product.h"
 #include "common/unique_fd.h"
 
@@ -37,18 +35,9 @@ void InitCurlOnce() {
   (void)init;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    const char c = text[i];
-    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lower != prefix[i]) return false;
-  }
-  return true;
-}
-
 bool IsHttpAddress(std::string_view url) {
-  return StartsWithNoCase(url, "http://") || StartsWithNoCase(url, "https://");
+  return StartsWithIgnoringAsciiCase(url, "http://") ||
+         StartsWithIgnoringAsciiCase(url, "https://");
 }
 
 std::string DescribeSizeLimit(std::uint64_t bytes) {
@@ -93,6 +82,7 @@ struct CurlDownloader::Impl {
   };
 
   DownloadSettings settings;
+  PageFiles& pageFiles;
   std::string userAgent;
   CURLM* multi = nullptr;
 
@@ -115,7 +105,7 @@ struct CurlDownloader::Impl {
   std::vector<CURL*> idleHandles;
   std::thread thread;
 
-  explicit Impl(DownloadSettings s) : settings(s) {
+  Impl(DownloadSettings s, PageFiles& files) : settings(s), pageFiles(files) {
     InitCurlOnce();
     multi = curl_multi_init();
     if (multi == nullptr) throw Failure("Out of memory");
@@ -300,7 +290,7 @@ struct CurlDownloader::Impl {
   }
 
   static void WriteUnwritten(Transfer& transfer) {
-    WriteAllOrFail(transfer.file.get(), transfer.unwritten.View());
+    transfer.owner->pageFiles.Write(transfer.file, transfer.unwritten.View());
     transfer.unwritten.Clear();
   }
 
@@ -347,12 +337,12 @@ struct CurlDownloader::Impl {
   static std::string CompletePageFile(Transfer& transfer, PageBuffer& body) {
     try {
       if (transfer.unwritten.size() == transfer.received) {
-        WriteAllOrFail(transfer.file.get(), transfer.unwritten.View());
+        transfer.owner->pageFiles.Write(transfer.file, transfer.unwritten.View());
         body = std::move(transfer.unwritten);
         return {};
       }
       WriteUnwritten(transfer);
-      body = PageBuffer::MapFile(transfer.file.get(), transfer.received);
+      body = transfer.owner->pageFiles.Map(transfer.file, transfer.received);
       return {};
     } catch (const Failure& failure) {
       return std::string("Could not write the page file: ") + failure.what();
@@ -411,8 +401,8 @@ struct CurlDownloader::Impl {
   }
 };
 
-CurlDownloader::CurlDownloader(DownloadSettings settings)
-    : impl_(std::make_unique<Impl>(settings)) {}
+CurlDownloader::CurlDownloader(DownloadSettings settings, PageFiles& pageFiles)
+    : impl_(std::make_unique<Impl>(settings, pageFiles)) {}
 
 CurlDownloader::~CurlDownloader() = default;
 

@@ -27,11 +27,13 @@ struct DownloadSettings {
 // transfers at once, connections kept open and shared, HTTP/2 multiplexed
 // where a server offers it. http and https only (redirects too), compressed
 // bodies decoded, HTTP status 400 and above a failure, proxies from the
-// environment. Start, Collect, CancelAll and Recycle may be called from any
-// one thread.
+// environment. Bodies go to their page files through `pageFiles`, which
+// must outlive the downloader. Start, Collect, CancelAll and Recycle may be
+// called from any one thread.
 class CurlDownloader : public Downloader {
  public:
-  explicit CurlDownloader(DownloadSettings settings = {});
+  explicit CurlDownloader(DownloadSettings settings = {},
+                          PageFiles& pageFiles = TempFolderPageFiles());
   ~CurlDownloader() override;
   CurlDownloader(const CurlDownloader&) = delete;
   CurlDownloader& operator=(const CurlDownloader&) = delete;

@@ -3,14 +3,17 @@
 #include <algorithm>
 
 #include "common/error_report.h"
-#include "common/temp_folder.h"
 #include "engine/href_scanner.h"
 #include "engine/link_rules.h"
 
 namespace verdigo {
 
-ExtractLinks::ExtractLinks(Downloader& downloader, EngineReporter& reporter, YieldFn yield)
-    : downloader_(downloader), reporter_(reporter), yield_(std::move(yield)) {}
+ExtractLinks::ExtractLinks(Downloader& downloader, EngineReporter& reporter, YieldFn yield,
+                           PageFiles& pageFiles)
+    : downloader_(downloader),
+      reporter_(reporter),
+      yield_(std::move(yield)),
+      pageFiles_(pageFiles) {}
 
 ExtractLinks::~ExtractLinks() { CancelPrefetches(); }
 
@@ -22,7 +25,7 @@ void ExtractLinks::CancelPrefetches() {
   if (prefetched_.empty()) return;
   downloader_.CancelAll();
   for (const Transfer& transfer : prefetched_) {
-    if (transfer.ticket != 0) RemovePageFile(transfer.pageFile);
+    if (transfer.ticket != 0) pageFiles_.Remove(transfer.pageFile);
   }
   prefetched_.clear();
 }
@@ -41,7 +44,7 @@ bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress, std::
   trap.Run(104, [&] { downloaded = transfer.ticket != 0 && DownloadToFile(transfer); });
   if (!downloaded) {
     // A half-written page is of no use to anyone.
-    if (transfer.ticket != 0) RemovePageFile(transfer.pageFile);
+    if (transfer.ticket != 0) pageFiles_.Remove(transfer.pageFile);
     pageFileInUse_ = 0;
     trap.Run(126, [&] { reporter_.UrlNotFound(pageUrl_, downloadError_); });
     return false;
@@ -49,7 +52,7 @@ bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress, std::
   trap.Run(122, [&] { ScanForLinks(results); });
   trap.Run(128, [&] {
     Yield();
-    RemovePageFile(transfer.pageFile);
+    pageFiles_.Remove(transfer.pageFile);
   });
   pageFileInUse_ = 0;
   downloader_.Recycle(std::move(page_));
@@ -72,7 +75,7 @@ ExtractLinks::Transfer ExtractLinks::StartTransfer(std::string_view pageAddress,
   Transfer transfer{std::string(pageAddress), 0, FreePageFile(tempIndex), {}};
   UniqueFd file;
   try {
-    file = CreatePageFile(transfer.pageFile);
+    file = pageFiles_.Create(transfer.pageFile);
   } catch (const Failure& failure) {
     transfer.pageFileFailure = failure.what();
     return transfer;

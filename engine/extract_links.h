@@ -24,7 +24,8 @@ class ExtractLinks {
   // How often a wait for a download yields.
   static constexpr std::chrono::milliseconds kWaitSlice{10};
 
-  ExtractLinks(Downloader& downloader, EngineReporter& reporter, YieldFn yield = {});
+  ExtractLinks(Downloader& downloader, EngineReporter& reporter, YieldFn yield = {},
+               PageFiles& pageFiles = TempFolderPageFiles());
   ~ExtractLinks();
   ExtractLinks(const ExtractLinks&) = delete;
   ExtractLinks& operator=(const ExtractLinks&) = delete;
@@ -43,21 +44,13 @@ class ExtractLinks {
   // download failed.
   bool GetUrls(RowSink& results, std::string_view pageAddress, std::int16_t tempIndex);
 
-  // Sets PageUrl and (when it holds a "/") BaseUrl from an entered address.
+  // Sets the page's address and (when it holds a "/") the base of its links
+  // from an entered address.
   void PreparePageUrl(std::string_view entered);
   // Makes `bytes` the page that ScanForLinks reads.
   void SetPage(std::string_view bytes);
   // Appends the page row, then one row per link target of the page.
   void ScanForLinks(RowSink& results);
-  // The target that starts at byte offset `start` (just after its opening
-  // quote); false when it is never closed.
-  bool ReadLinkTarget(size_t start, std::string_view& target) const;
-  // Resolves the target at `start` against BaseUrl and appends it.
-  void AddLink(size_t start, RowSink& results);
-
-  const std::string& PageUrl() const { return pageUrl_; }
-  const std::string& BaseUrl() const { return baseUrl_; }
-  std::string_view PageBytes() const { return page_.View(); }
 
  private:
   struct Transfer {
@@ -72,6 +65,11 @@ class ExtractLinks {
   int FreePageFile(std::int16_t tempIndex) const;
   void ReportPageFileFailureOnce(const Transfer& transfer);
   bool DownloadToFile(const Transfer& transfer);
+  // The target that starts at byte offset `start` (just after its opening
+  // quote); false when it is never closed.
+  bool ReadLinkTarget(size_t start, std::string_view& target) const;
+  // Resolves the target at `start` against the base and appends it.
+  void AddLink(size_t start, RowSink& results);
   void Yield() {
     if (yield_) yield_();
   }
@@ -79,9 +77,10 @@ class ExtractLinks {
   Downloader& downloader_;
   EngineReporter& reporter_;
   YieldFn yield_;
+  PageFiles& pageFiles_;
   std::string pageUrl_;
   std::string baseUrl_;
-  PageBuffer page_;
+  PageBuffer page_;  // the page being scanned; its length is its buffer's
   std::string downloadError_;
   std::string lastPageFileFailure_;
   std::deque<Transfer> prefetched_;

@@ -1,25 +1,22 @@
 #include "engine/href_scanner.h"
 
-#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "common/ascii_case.h"
+
 namespace verdigo {
 namespace {
 
 constexpr size_t kPatternLength = 6;  // h r e f = "
 
-// The four letters before "=\"" at quote offset q (q >= 5), folded to lower
-// case. Only 'H'/'h' fold to 'h' (likewise r, e, f), so this is exact.
+// Whether the four letters before "=\"" at quote offset q (q >= 5) spell
+// "href" in any case.
 inline bool IsHrefBefore(const char* page, size_t q) {
-  std::uint32_t word;
-  std::memcpy(&word, page + q - 5, 4);
-  std::uint32_t want;
-  std::memcpy(&want, "href", 4);
-  return (word | 0x20202020u) == want;
+  return EqualsIgnoringAsciiCase({page + q - 5, 4}, "href");
 }
 
 inline bool IsMatchAt(const char* page, size_t q) {

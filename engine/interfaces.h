@@ -29,6 +29,26 @@ struct FetchedPage {
   PageBuffer body;
 };
 
+// The page files, HTML<index>.tmp in the private temporary folder: the engine
+// creates and removes them, the downloader writes each body into its file
+// and may read a large one back where it lies. Every step but Remove throws
+// Failure with a description. May be used from several threads at once.
+class PageFiles {
+ public:
+  virtual ~PageFiles() = default;
+  // Creates or empties page file `index`, open for reading and writing.
+  virtual UniqueFd Create(int index) = 0;
+  // Appends all of `bytes` to the page file open at `file`.
+  virtual void Write(const UniqueFd& file, std::string_view bytes) = 0;
+  // The first `size` bytes of the page file open at `file`, read-only.
+  virtual PageBuffer Map(const UniqueFd& file, size_t size) = 0;
+  // Deletes page file `index`; a failure is ignored.
+  virtual void Remove(int index) = 0;
+};
+
+// The page files of the program's private temporary folder.
+PageFiles& TempFolderPageFiles();
+
 // Fetches pages, several at once. Every body is also written into its page
 // file, open for writing (the caller made the file and removes it). The
 // engine starts transfers ahead of their turn and collects each one once, in

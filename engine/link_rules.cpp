@@ -2,14 +2,11 @@
 
 #include <cstring>
 
+#include "common/ascii_case.h"
+
 namespace verdigo {
 
-bool StartsWithHttp(std::string_view text) {
-  // In the code page only 'H' and 'h' lower to 'h' (likewise t, p), so
-  // folding bit 5 is exact for these letters.
-  return text.size() >= 4 && (text[0] | 0x20) == 'h' && (text[1] | 0x20) == 't' &&
-         (text[2] | 0x20) == 't' && (text[3] | 0x20) == 'p';
-}
+bool StartsWithHttp(std::string_view text) { return StartsWithIgnoringAsciiCase(text, "http"); }
 
 PreparedPage PreparePage(std::string_view entered) {
   PreparedPage page;

@@ -3,39 +3,41 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "engine/extract_links.h"
+#include "tests/support/engine_recorders.h"
 #include "tests/support/fake_downloader.h"
+#include "tests/support/fake_page_files.h"
+#include "tests/support/scoped_temp_dir.h"
 
 namespace verdigo {
 namespace {
 
 using ::testing::ElementsAre;
 using testing::FakeDownloader;
+using testing::FakePageFiles;
+using ::testing::IsEmpty;
+using testing::RecordingReporter;
+using testing::VectorSink;
 using Started = FakeDownloader::Started;
-
-struct VectorSink : RowSink {
-  std::vector<std::string> rows;
-  void AppendRow(std::string_view row) override { rows.emplace_back(row); }
-};
-
-struct RecordingReporter : EngineReporter {
-  std::vector<std::string> messages;
-  void ShowErrorReport(const std::string& text) override { messages.push_back(text); }
-  void UrlNotFound(std::string_view url, std::string_view reason) override {
-    messages.push_back("URL not found: " + std::string(url) + " (" + std::string(reason) + ")");
-  }
-};
 
 class EngineOrder : public ::testing::Test {
  protected:
+  void TearDown() override {
+    engine.CancelPrefetches();
+    EXPECT_THAT(pageFiles.Present(), IsEmpty()) << "page file left";
+  }
+
   FakeDownloader downloader;
+  FakePageFiles pageFiles;
   RecordingReporter reporter;
   int yields = 0;
-  ExtractLinks engine{downloader, reporter, [this] { ++yields; }};
+  ExtractLinks engine{downloader, reporter, [this] { ++yields; }, pageFiles};
   VectorSink results;
 };
 
@@ -102,6 +104,86 @@ TEST_F(EngineOrder, AnotherAddressThanTheOneAheadAbandonsThePagesAhead) {
   EXPECT_EQ(engine.PrefetchedCount(), 0u);
   EXPECT_EQ(downloader.started.back(), (Started{3, "http://h/c/", 1}));
   EXPECT_THAT(downloader.collected, ElementsAre(3));
+}
+
+// ---- The page file -----------------------------------------------------------
+
+std::string ReportAtLine102(const std::string& description) {
+  return description +
+         "\r\nin Quillmere2021/08/31.ExtractLinks.GetUrls at line 102\r\r"
+         "Please email screenshot of this message to support@quillmere.example";
+}
+
+// A page whose file cannot be made is not downloaded. One report says why,
+// until the reason changes or a file has been made meanwhile; every such
+// page says "URL not found".
+TEST_F(EngineOrder, APageFileThatCannotBeMadeIsReportedOncePerReason) {
+  downloader.Serve("http://h/a/", R"(<a href="x.html">)");
+  const std::string denied = "Cannot create HTML1.tmp: Permission denied";
+  const std::string full = "Cannot create HTML1.tmp: No space left on device";
+  pageFiles.FailCreate(denied);
+  EXPECT_FALSE(engine.GetUrls(results, "h/a", kRunPageFile));
+  engine.Prefetch("h/a", kRunPageFile);
+  EXPECT_FALSE(engine.GetUrls(results, "h/a", kRunPageFile));
+  pageFiles.FailCreate(full);
+  EXPECT_FALSE(engine.GetUrls(results, "h/a", kRunPageFile));
+  pageFiles.Heal();
+  EXPECT_TRUE(engine.GetUrls(results, "h/a", kRunPageFile));
+  pageFiles.FailCreate(full);
+  EXPECT_FALSE(engine.GetUrls(results, "h/a", kRunPageFile));
+  const std::string notFound = "URL not found: http://h/a/ (no temporary file)";
+  EXPECT_THAT(reporter.messages,
+              ElementsAre(ReportAtLine102(denied), notFound, notFound, ReportAtLine102(full),
+                          notFound, ReportAtLine102(full), notFound));
+  EXPECT_THAT(results.rows, ElementsAre("http://h/a/", "http://h/a/x.html"));
+  EXPECT_THAT(downloader.started, ElementsAre(Started{1, "http://h/a/", 1}));
+  // Only the file that was made is removed.
+  EXPECT_THAT(pageFiles.Calls(),
+              ElementsAre("Create 1", "Create 1", "Create 1", "Create 1", "Remove 1", "Create 1"));
+}
+
+// A page file that cannot be deleted changes nothing the user sees; the
+// next page takes the same file again.
+TEST_F(EngineOrder, APageFileThatCannotBeDeletedIsPassedOverQuietly) {
+  downloader.Serve("http://h/a/", R"(<a href="x.html">)");
+  pageFiles.FailRemove();
+  EXPECT_TRUE(engine.GetUrls(results, "h/a", kRunPageFile));
+  EXPECT_FALSE(engine.GetUrls(results, "h/b", kRunPageFile));
+  pageFiles.Heal();
+  EXPECT_TRUE(engine.GetUrls(results, "h/a", kRunPageFile));
+  EXPECT_THAT(results.rows,
+              ElementsAre("http://h/a/", "http://h/a/x.html", "http://h/a/", "http://h/a/x.html"));
+  EXPECT_THAT(reporter.messages, ElementsAre("URL not found: http://h/b/ (HTTP 404)"));
+  EXPECT_THAT(pageFiles.Calls(),
+              ElementsAre("Create 1", "Remove 1", "Create 1", "Remove 1", "Create 1", "Remove 1"));
+}
+
+// The real private folder, in a child shut in an empty folder where none can
+// be made.
+TEST(GetUrls, ATemporaryFolderThatCannotBeMadeIsReportedOnce) {
+  const testing::ScopedTempDir root;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::chroot(root.path().c_str()) != 0 || ::chdir("/") != 0) ::_exit(77);
+    ::setenv("TEMP", "/missing", 1);
+    FakeDownloader downloader;
+    RecordingReporter reporter;
+    ExtractLinks engine(downloader, reporter);
+    VectorSink sink;
+    engine.GetUrls(sink, "http://h/a.html", 1);
+    engine.GetUrls(sink, "http://h/b.html", 1);
+    const std::vector<std::string> expected = {
+        ReportAtLine102("Cannot make a temporary folder in /missing (Path not found), /tmp (Path "
+                        "not found)"),
+        "URL not found: http://h/a.html (no temporary file)",
+        "URL not found: http://h/b.html (no temporary file)"};
+    ::_exit(reporter.messages == expected && sink.rows.empty() ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "chroot is not allowed here";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

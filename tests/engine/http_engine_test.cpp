@@ -19,6 +19,8 @@
 #include "common/temp_folder.h"
 #include "engine/curl_downloader.h"
 #include "engine/extract_links.h"
+#include "tests/support/engine_recorders.h"
+#include "tests/support/fake_page_files.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/test_http_server.h"
 
@@ -27,21 +29,17 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using testing::NotFound;
+using testing::RecordingReporter;
 using testing::TestHttpServer;
+using testing::VectorSink;
 
 // TEMP for this process: a fresh folder, set before anything asks for the
-// private temporary folder. Left allocated so the exit handler can use it.
-const std::string& TestTempBase() {
-  static const std::string* const base = [] {
-    auto* folder =
-        new std::string((std::filesystem::temp_directory_path() / "verdigo-http-XXXXXX").string());
-    if (::mkdtemp(folder->data()) == nullptr) std::abort();
-    ::setenv("TEMP", folder->c_str(), 1);
-    // Registered before the private folder's own clean-up, so it runs after.
-    std::atexit([] { ::rmdir(TestTempBase().c_str()); });
-    return folder;
-  }();
-  return *base;
+// private temporary folder. It goes at exit, after the private folder in it.
+void UseTestTempBase() {
+  static const testing::ScopedTempDir base;
+  static const bool set = ::setenv("TEMP", base.path().c_str(), 1) == 0;
+  ASSERT_TRUE(set);
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
@@ -54,46 +52,22 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
 
 std::string ReadFile(const std::string& path) { return ReadWholeFile(path, 1 << 20); }
 
-struct NotFound {
-  std::string pageUrl;
-  std::string reason;
-  bool operator==(const NotFound&) const = default;
-  friend void PrintTo(const NotFound& n, std::ostream* os) {
-    *os << "{" << n.pageUrl << ", " << n.reason << "}";
-  }
-};
-
-class RecordingReporter : public EngineReporter {
- public:
-  void ShowErrorReport(const std::string& text) override { errorReports.push_back(text); }
-  void UrlNotFound(std::string_view pageUrl, std::string_view reason) override {
-    notFound.push_back({std::string(pageUrl), std::string(reason)});
-  }
-  std::vector<std::string> errorReports;
-  std::vector<NotFound> notFound;
-};
-
-class VectorSink : public RowSink {
- public:
-  void AppendRow(std::string_view row) override { rows.emplace_back(row); }
-  std::vector<std::string> rows;
-};
-
 class EngineOverHttp : public ::testing::Test {
  protected:
   void SetUp() override {
-    TestTempBase();
+    UseTestTempBase();
     settings.connectTimeout = std::chrono::seconds(5);
   }
 
   // Built on first use, so that a test may change `settings` before.
   CurlDownloader& Downloader() {
-    if (!downloader) downloader = std::make_unique<CurlDownloader>(settings);
+    if (!downloader) downloader = std::make_unique<CurlDownloader>(settings, *pageFiles);
     return *downloader;
   }
 
   bool Extract(const std::string& address) {
-    if (!engine) engine = std::make_unique<ExtractLinks>(Downloader(), reporter);
+    if (!engine)
+      engine = std::make_unique<ExtractLinks>(Downloader(), reporter, YieldFn{}, *pageFiles);
     return engine->GetUrls(results, address, 1);
   }
 
@@ -106,6 +80,8 @@ class EngineOverHttp : public ::testing::Test {
   }
 
   TestHttpServer server;  // declared first: outlives the downloader's connections
+  testing::FakePageFiles fakePageFiles;
+  PageFiles* pageFiles = &TempFolderPageFiles();  // set before the downloader is made
   DownloadSettings settings;
   RecordingReporter reporter;
   VectorSink results;
@@ -307,6 +283,59 @@ TEST_F(EngineOverHttp, APlantedLinkAtThePageFileIsNotFollowed) {
   EXPECT_THAT(server.Requests(), IsEmpty());
   ::unlink(TempPagePath(1).c_str());
   ::unlink(victim.c_str());
+}
+
+// ---- The page file failing at each step ------------------------------------
+
+class PageFileFailures : public EngineOverHttp {
+ protected:
+  PageFileFailures() { pageFiles = &fakePageFiles; }
+  void TearDown() override { EXPECT_THAT(fakePageFiles.Present(), IsEmpty()) << "page file left"; }
+
+  // A page over the first megabyte, which goes to its file while it arrives
+  // and is read back from there.
+  std::string ServeLargePage(const std::string& path, const std::string& link) {
+    server.Serve(path, std::string(1536 * 1024, ' ') + "<a href=\"" + link + "\">");
+    return server.Url(path);
+  }
+};
+
+// A page that cannot be written fails with the write's own words, whether
+// the write comes while the page arrives or at its end; its file goes.
+TEST_F(PageFileFailures, AWriteThatFailsFailsThePage) {
+  server.Serve("/small.html", "<a href=\"x.html\">");
+  const std::string large = ServeLargePage("/large.html", "y.html");
+  fakePageFiles.FailWrite("No space left on device");
+  EXPECT_FALSE(Extract(server.Url("/small.html")));
+  EXPECT_FALSE(Extract(large));
+  EXPECT_THAT(results.rows, IsEmpty());
+  EXPECT_THAT(reporter.errorReports, IsEmpty());
+  const std::string reason = "Could not write the page file: No space left on device";
+  EXPECT_THAT(reporter.notFound,
+              ElementsAre(NotFound{server.Url("/small.html"), reason}, NotFound{large, reason}));
+  EXPECT_THAT(fakePageFiles.Calls(), ElementsAre("Create 1", "Write 1", "Remove 1",  //
+                                                 "Create 1", "Write 1", "Remove 1"));
+}
+
+// A large page that cannot be read back fails; nothing of it, nor of the
+// page before it, is scanned in its place.
+TEST_F(PageFileFailures, AMappingThatFailsFailsThePageAndScansNoStaleBytes) {
+  const std::string first = ServeLargePage("/first.html", "one.html");
+  const std::string second = ServeLargePage("/second.html", "two.html");
+  EXPECT_TRUE(Extract(first));
+  fakePageFiles.FailMap("Out of memory");
+  EXPECT_FALSE(Extract(second));
+  fakePageFiles.Heal();
+  EXPECT_TRUE(Extract(second));
+  EXPECT_THAT(results.rows,
+              ElementsAre(first, server.Url("/one.html"), second, server.Url("/two.html")));
+  EXPECT_THAT(reporter.errorReports, IsEmpty());
+  EXPECT_THAT(reporter.notFound,
+              ElementsAre(NotFound{second, "Could not write the page file: Out of memory"}));
+  const auto page = {"Create 1", "Write 1", "Write 1", "Map 1", "Remove 1"};
+  std::vector<std::string> calls;
+  for (int i = 0; i < 3; ++i) calls.insert(calls.end(), page.begin(), page.end());
+  EXPECT_EQ(fakePageFiles.Calls(), calls);
 }
 
 // ---- Many pages at once --------------------------------------------------------

@@ -57,14 +57,14 @@ class FakeDownloader : public Downloader {
   int cancels = 0;
 
  private:
-  // N of the HTMLN.tmp the descriptor is open on.
+  // N of the HTMLN.tmp the descriptor is open on (a file or a memfd).
   static int PageFileNumber(int fd) {
     char target[4096] = {};
     const std::string link = "/proc/self/fd/" + std::to_string(fd);
     if (::readlink(link.c_str(), target, sizeof target - 1) < 0) return 0;
     const std::string path = target;
-    const size_t name = path.rfind("/HTML");
-    return name == std::string::npos ? 0 : std::atoi(path.c_str() + name + 5);
+    const size_t name = path.rfind("HTML");
+    return name == std::string::npos ? 0 : std::atoi(path.c_str() + name + 4);
   }
 
   struct Page {
