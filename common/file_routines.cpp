@@ -25,11 +25,13 @@ std::string DescribeOpenFailure(int err, const std::string& path) {
     struct stat st {};
     if (slash != std::string::npos && slash > 0 &&
         ::stat(path.substr(0, slash).c_str(), &st) != 0) {
-      err = ENOTDIR;
+      return DescribeFolderFailure(err);
     }
   }
   return DescribeErrno(err);
 }
+
+std::string DescribeFolderFailure(int err) { return DescribeErrno(err == ENOENT ? ENOTDIR : err); }
 
 std::string RandomFileName(std::string_view prefix) {
   static constexpr char kLetters[] =

@@ -16,6 +16,9 @@ std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes);
 // The description of `err`, from opening `path`: a missing file is "File not
 // found", a missing folder on the way "Path not found".
 std::string DescribeOpenFailure(int err, const std::string& path);
+// The description of `err`, from opening or using a folder: a folder that is
+// not there is "Path not found" (never "File not found").
+std::string DescribeFolderFailure(int err);
 // `prefix` and six random letters or digits: a name no one can guess.
 std::string RandomFileName(std::string_view prefix);
 

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/error_report.h"
+#include "common/fd_io.h"
 #include "common/file_routines.h"
 #include "common/signal_cleanup.h"
 
@@ -19,13 +20,25 @@ namespace {
 
 constexpr size_t kBufferBytes = 64 * 1024;
 
-// Read while the program is still one thread: reading the umask means setting
-// it, which would race other threads creating files later on.
-const mode_t kStartUmask = [] {
-  const mode_t mask = ::umask(022);
-  ::umask(mask);
-  return mask;
-}();
+// The umask as the program started with it, read without setting it:
+// umask() can only read by setting, and even setting it back races any
+// thread that creates a file meanwhile. Kernels before 4.7 do not show it in
+// /proc; the usual 022 stands in then.
+mode_t ReadUmask() {
+  const UniqueFd status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+  if (!status.valid()) return 022;
+  std::string text;
+  try {
+    text = ReadAllFromFd(status.get(), 1 << 20);
+  } catch (const Failure&) {
+    return 022;
+  }
+  const size_t at = text.find("\nUmask:\t");
+  if (at == std::string::npos) return 022;
+  return static_cast<mode_t>(std::strtoul(text.c_str() + at + 8, nullptr, 8) & 0777);
+}
+
+const mode_t kStartUmask = ReadUmask();
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -50,11 +63,6 @@ std::string FinalTarget(std::string path) {
         link.starts_with('/') || path.find('/') == std::string::npos ? link : FolderOf(path) + link;
   }
   FailWithErrno(ELOOP);
-}
-
-[[noreturn]] void FailForFolder(int err) {
-  // A folder that is not there is a path not found, not a file.
-  FailWithErrno(err == ENOENT ? ENOTDIR : err);
 }
 
 // A new temporary file in `folderFd`, or an invalid descriptor with errno set.
@@ -104,7 +112,7 @@ void SafeFileWriter::OpenFolderOf(const std::string& target) {
   targetName_ = NameOf(target);
   if (targetName_.empty() || targetName_ == "." || targetName_ == "..") FailWithErrno(EISDIR);
   folder_.Reset(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder_.valid()) FailForFolder(errno);
+  if (!folder_.valid()) throw Failure(DescribeFolderFailure(errno));
 }
 
 bool SafeFileWriter::CreateTempBeside(const struct stat* old) {
@@ -174,14 +182,7 @@ void SafeFileWriter::WriteNow(std::string_view bytes) {
     }
     truncatePending_ = false;
   }
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(file_.get(), bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      FailWithErrno(errno);
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
+  WriteAllOrFail(file_.get(), bytes);
 }
 
 void SafeFileWriter::Commit() {
