@@ -27,6 +27,11 @@ void WriteAllOrFail(int fd, std::string_view bytes) {
   if (!WriteAllToFd(fd, bytes, error)) FailWithErrno(error);
 }
 
+void WriteAllIgnoringErrors(int fd, std::string_view bytes) {
+  int ignored = 0;
+  (void)WriteAllToFd(fd, bytes, ignored);
+}
+
 std::string ReadAllFromFd(int fd, std::uint64_t maxBytes) {
   std::string bytes;
   struct stat st {};

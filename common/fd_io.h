@@ -14,6 +14,10 @@ bool WriteAllToFd(int fd, std::string_view bytes, int& error);
 // Writes all of `bytes`; throws Failure with the errno's description.
 void WriteAllOrFail(int fd, std::string_view bytes);
 
+// Writes all of `bytes` where a failure has nowhere left to be reported
+// (messages on standard error, the progress line): it is ignored.
+void WriteAllIgnoringErrors(int fd, std::string_view bytes);
+
 // Reads from `fd` to its end. Throws Failure with the errno's description
 // when a read fails, and "File too large" once more than `maxBytes` arrive.
 std::string ReadAllFromFd(int fd, std::uint64_t maxBytes);
