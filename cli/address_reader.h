@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "common/list_lines.h"
-#include "common/unique_fd.h"
+#include <optional>
+
+#include "common/list_reader.h"
 
 // The addresses of verdigo-extract's list files, read as they come.
 namespace verdigo {
@@ -16,7 +17,7 @@ namespace verdigo {
 // longer than kMaxAddressBytes is skipped with a message.
 class AddressReader {
  public:
-  static constexpr size_t kMaxAddressBytes = 1 << 20;
+  static constexpr size_t kMaxAddressBytes = kStreamedListLimits.maxLineBytes;
 
   enum class Status { kAddress, kNotYet, kEnd };
 
@@ -42,7 +43,7 @@ class AddressReader {
  private:
   struct List {
     std::string shownName;
-    UniqueFd fd;
+    std::optional<ListReader> reader;  // gone once read to the end
   };
 
   void Open(const std::string& name);
@@ -53,7 +54,6 @@ class AddressReader {
   std::vector<List> lists_;
   std::vector<std::string> openFailures_;
   size_t current_ = 0;
-  ListLineSplitter splitter_{kMaxAddressBytes};
   std::uint64_t lineNumber_ = 0;  // in the current list
   std::vector<std::string> ready_;
   size_t nextReady_ = 0;
