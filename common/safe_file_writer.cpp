@@ -188,11 +188,11 @@ void SafeFileWriter::WriteNow(std::string_view bytes) {
 void SafeFileWriter::Commit() {
   Flush();
   if (tempName_.empty()) {
-    if (::close(file_.release()) != 0) FailWithErrno(errno);
+    if (!file_.CloseChecked()) FailWithErrno(errno);
     return;
   }
   if (::fsync(file_.get()) != 0) FailWithErrno(errno);
-  if (::close(file_.release()) != 0) FailWithErrno(errno);
+  if (!file_.CloseChecked()) FailWithErrno(errno);
   if (::renameat(folder_.get(), tempName_.c_str(), folder_.get(), targetName_.c_str()) != 0) {
     FailWithErrno(errno);
   }
