@@ -20,25 +20,9 @@ namespace {
 
 constexpr size_t kBufferBytes = 64 * 1024;
 
-// The umask as the program started with it, read without setting it:
-// umask() can only read by setting, and even setting it back races any
-// thread that creates a file meanwhile. Kernels before 4.7 do not show it in
-// /proc; the usual 022 stands in then.
-mode_t ReadUmask() {
-  const UniqueFd status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
-  if (!status.valid()) return 022;
-  std::string text;
-  try {
-    text = ReadAllFromFd(status.get(), 1 << 20);
-  } catch (const Failure&) {
-    return 022;
-  }
-  const size_t at = text.find("\nUmask:\t");
-  if (at == std::string::npos) return 022;
-  return static_cast<mode_t>(std::strtoul(text.c_str() + at + 8, nullptr, 8) & 0777);
-}
-
-const mode_t kStartUmask = ReadUmask();
+// Setting the umask races any thread that creates a file meanwhile, so the
+// umask the program started with is read, not set.
+const mode_t kStartUmask = ReadProcessUmask();
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
