@@ -1,10 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
-
-#include <optional>
 
 #include "common/list_reader.h"
 
@@ -14,11 +13,9 @@ namespace verdigo {
 // Hands out the addresses given on the command line, then reads list files
 // one after the other ("-" is standard input) and hands out their lines
 // without ever holding more than one piece of a list and one line. A line
-// longer than kMaxAddressBytes is skipped with a message.
+// longer than kStreamedListLimits allows (1 MiB) is skipped with a message.
 class AddressReader {
  public:
-  static constexpr size_t kMaxAddressBytes = kStreamedListLimits.maxLineBytes;
-
   enum class Status { kAddress, kNotYet, kEnd };
 
   // Opens every list at once, so that a list that cannot be opened is
