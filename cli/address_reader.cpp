@@ -14,7 +14,6 @@
 namespace verdigo {
 namespace {
 
-constexpr size_t kPieceBytes = 64 * 1024;
 constexpr int kWaitSliceMs = 100;
 
 bool Readable(int fd, int timeoutMs) {
@@ -36,12 +35,13 @@ AddressReader::AddressReader(std::vector<std::string> addresses, std::vector<std
 
 void AddressReader::Open(const std::string& name) {
   if (name == "-") {
-    lists_.push_back({"standard input", UniqueFd(::dup(STDIN_FILENO))});
+    lists_.push_back(
+        {"standard input", ListReader(UniqueFd(::dup(STDIN_FILENO)), kStreamedListLimits)});
     return;
   }
   UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.valid()) {
-    lists_.push_back({name, std::move(fd)});
+    lists_.push_back({name, ListReader(std::move(fd), kStreamedListLimits)});
     return;
   }
   const int err = errno;
@@ -68,28 +68,21 @@ AddressReader::Status AddressReader::Next(std::string& address, bool mayWait) {
 // time (at once, or within a short wait when `mayWait`).
 bool AddressReader::ReadPiece(bool mayWait) {
   List& list = lists_[current_];
-  if (!Readable(list.fd.get(), mayWait ? kWaitSliceMs : 0)) return false;
-  char piece[kPieceBytes];
-  const ssize_t n = ::read(list.fd.get(), piece, sizeof piece);
-  if (n < 0 && (errno == EINTR || errno == EAGAIN)) return true;
-  if (n < 0) {
-    PrintProgramMessage("cannot read " + list.shownName + ": " + DescribeErrno(errno));
+  if (!Readable(list.reader->fd(), mayWait ? kWaitSliceMs : 0)) return false;
+  const auto take = [&](std::string_view line, bool tooLong) { TakeLine(line, tooLong); };
+  try {
+    if (!list.reader->ReadPiece(take)) EndCurrentList();
+  } catch (const Failure& failure) {
+    PrintProgramMessage("cannot read " + list.shownName + ": " + failure.what());
     hadTrouble_ = true;
+    list.reader->Finish(take);
     EndCurrentList();
-    return true;
   }
-  if (n == 0) {
-    EndCurrentList();
-    return true;
-  }
-  splitter_.Feed({piece, static_cast<size_t>(n)},
-                 [&](std::string_view line, bool tooLong) { TakeLine(line, tooLong); });
   return true;
 }
 
 void AddressReader::EndCurrentList() {
-  splitter_.Finish([&](std::string_view line, bool tooLong) { TakeLine(line, tooLong); });
-  lists_[current_].fd.Reset();
+  lists_[current_].reader.reset();
   ++current_;
   lineNumber_ = 0;
 }

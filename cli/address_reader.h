@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "common/list_lines.h"
-#include "common/unique_fd.h"
+#include "common/list_reader.h"
 
 // The addresses of verdigo-extract's list files, read as they come.
 namespace verdigo {
@@ -13,11 +13,9 @@ namespace verdigo {
 // Hands out the addresses given on the command line, then reads list files
 // one after the other ("-" is standard input) and hands out their lines
 // without ever holding more than one piece of a list and one line. A line
-// longer than kMaxAddressBytes is skipped with a message.
+// longer than kStreamedListLimits allows (1 MiB) is skipped with a message.
 class AddressReader {
  public:
-  static constexpr size_t kMaxAddressBytes = 1 << 20;
-
   enum class Status { kAddress, kNotYet, kEnd };
 
   // Opens every list at once, so that a list that cannot be opened is
@@ -42,7 +40,7 @@ class AddressReader {
  private:
   struct List {
     std::string shownName;
-    UniqueFd fd;
+    std::optional<ListReader> reader;  // gone once read to the end
   };
 
   void Open(const std::string& name);
@@ -53,7 +51,6 @@ class AddressReader {
   std::vector<List> lists_;
   std::vector<std::string> openFailures_;
   size_t current_ = 0;
-  ListLineSplitter splitter_{kMaxAddressBytes};
   std::uint64_t lineNumber_ = 0;  // in the current list
   std::vector<std::string> ready_;
   size_t nextReady_ = 0;

@@ -235,7 +235,7 @@ int ExtractToFile(AddressReader& addresses, const ExtractOptions& options, bool 
 }
 
 int PrintAndSucceed(std::string_view text) {
-  WriteToFd(STDOUT_FILENO, text);
+  WriteAllIgnoringErrors(STDOUT_FILENO, text);
   return kExitAllFound;
 }
 

@@ -3,8 +3,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include "cli/stderr_reporter.h"
-#include "common/code_page.h"
+#include "cli/terminal_text.h"
+#include "common/fd_io.h"
 
 namespace verdigo {
 
@@ -52,7 +52,7 @@ void ProgressDisplay::Tick(std::uint64_t rows) {
 
 void ProgressDisplay::Clear() {
   if (!shown_) return;
-  WriteToFd(fd_, kEraseLine);
+  WriteAllIgnoringErrors(fd_, kEraseLine);
   shown_ = false;
 }
 
@@ -60,7 +60,8 @@ void ProgressDisplay::Draw() {
   if (!enabled_) return;
   // One column short of the width: some terminals wrap on the last one.
   const size_t columns = TerminalColumns() - 1;
-  WriteToFd(fd_, std::string(kEraseLine) + ProgressLine(page_, pages_, rows_, address_, columns));
+  WriteAllIgnoringErrors(
+      fd_, std::string(kEraseLine) + ProgressLine(page_, pages_, rows_, address_, columns));
   shown_ = true;
   lastDraw_ = std::chrono::steady_clock::now();
 }

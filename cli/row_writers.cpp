@@ -1,30 +1,18 @@
 #include "cli/row_writers.h"
 
 #include "common/error_report.h"
-#include "common/results_format.h"
 
 namespace verdigo {
 
 RowWriter::RowWriter(Format format, char terminator, WriteFn write)
-    : format_(format), terminator_(terminator), write_(std::move(write)) {
-  buffer_.reserve(kBufferBytes);
+    : builder_(format, terminator), write_(std::move(write)) {
+  builder_.Buffer().reserve(kBufferBytes);
 }
 
 void RowWriter::AppendRow(std::string_view row) {
   if (!error_.empty()) return;
-  switch (format_) {
-    case Format::kLines:
-      buffer_ += row;
-      buffer_ += terminator_;
-      break;
-    case Format::kTextFile:
-      AppendTextFileRow(buffer_, row);
-      break;
-    case Format::kCsvFile:
-      AppendCsvRow(buffer_, row);
-      break;
-  }
-  if (buffer_.size() >= kBufferBytes) Send();
+  builder_.AppendRow(row);
+  if (builder_.Buffer().size() >= kBufferBytes) Send();
 }
 
 bool RowWriter::EndPage() {
@@ -33,19 +21,20 @@ bool RowWriter::EndPage() {
 }
 
 bool RowWriter::Finish() {
-  if (format_ == Format::kCsvFile && error_.empty()) EndCsvLine(buffer_);
+  if (error_.empty()) builder_.Finish();
   return EndPage();
 }
 
 void RowWriter::Send() {
-  if (error_.empty() && !buffer_.empty()) {
+  std::string& buffer = builder_.Buffer();
+  if (error_.empty() && !buffer.empty()) {
     try {
-      write_(buffer_);
+      write_(buffer);
     } catch (const Failure& failure) {
       error_ = failure.what();
     }
   }
-  buffer_.clear();
+  buffer.clear();
 }
 
 }  // namespace verdigo

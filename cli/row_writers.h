@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/results_format.h"
 #include "engine/interfaces.h"
 
 // Where verdigo-extract puts the rows: standard output or a results file.
@@ -34,11 +35,7 @@ class PageWriter : public RowSink {
 // each page as soon as it is done.
 class RowWriter : public PageWriter {
  public:
-  enum class Format {
-    kLines,     // each row followed by the terminator (standard output)
-    kTextFile,  // the results text file
-    kCsvFile,   // the comma-delimited results file
-  };
+  using Format = ResultsBuilder::Format;
   static constexpr size_t kBufferBytes = 1 << 20;
 
   RowWriter(Format format, char terminator, WriteFn write);
@@ -51,10 +48,8 @@ class RowWriter : public PageWriter {
  private:
   void Send();
 
-  Format format_;
-  char terminator_;
+  ResultsBuilder builder_;
   WriteFn write_;
-  std::string buffer_;
   std::string error_;
 };
 

@@ -5,48 +5,17 @@
 #include <cerrno>
 
 #include "cli/extract_options.h"
-#include "common/code_page.h"
+#include "cli/terminal_text.h"
 #include "common/fd_io.h"
 
 namespace verdigo {
-
-void WriteToFd(int fd, std::string_view text) {
-  int ignored = 0;
-  (void)WriteAllToFd(fd, text, ignored);
-}
-
-namespace {
-
-bool IsControl(unsigned char byte) {
-  const char16_t ch = CodePageToUnicode(byte);
-  return ch < 0x20 || (ch >= 0x7F && ch <= 0x9F);
-}
-
-}  // namespace
-
-std::string TerminalText(std::string_view bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string safe;
-  safe.reserve(bytes.size());
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (IsControl(byte)) {
-      safe += "\\x";
-      safe += kHex[byte >> 4];
-      safe += kHex[byte & 0xF];
-    } else {
-      safe += CodePageToUtf8(std::string_view(&c, 1));
-    }
-  }
-  return safe;
-}
 
 void PrintProgramMessage(std::string_view message) {
   std::string line(kExtractProgramName);
   line += ": ";
   line += message;
   line += '\n';
-  WriteToFd(STDERR_FILENO, line);
+  WriteAllIgnoringErrors(STDERR_FILENO, line);
 }
 
 std::string ErrorReportForTerminal(std::string_view report) {
@@ -77,7 +46,7 @@ void StderrReporter::UrlNotFound(std::string_view pageUrl, std::string_view reas
 void StderrReporter::ShowErrorReport(const std::string& text) {
   showedErrorReport_ = true;
   progress_.Clear();
-  WriteToFd(STDERR_FILENO, ErrorReportForTerminal(text));
+  WriteAllIgnoringErrors(STDERR_FILENO, ErrorReportForTerminal(text));
 }
 
 }  // namespace verdigo

@@ -4,18 +4,10 @@
 #include <string_view>
 
 #include "cli/progress_display.h"
+#include "cli/terminal_text.h"
 #include "engine/interfaces.h"
 
 namespace verdigo {
-
-// Writes all of `text`, retrying short writes; errors are ignored (there is
-// nowhere left to report them).
-void WriteToFd(int fd, std::string_view text);
-
-// Code-page bytes as a terminal may safely show them, in UTF-8: control
-// characters (C0, DEL, C1), which could start escape sequences that retitle
-// or recolour the terminal, become "\xNN" with the byte's value.
-std::string TerminalText(std::string_view bytes);
 
 // "verdigo-extract: " + message + newline, on standard error.
 void PrintProgramMessage(std::string_view message);

@@ -27,6 +27,18 @@ void WriteAllOrFail(int fd, std::string_view bytes) {
   if (!WriteAllToFd(fd, bytes, error)) FailWithErrno(error);
 }
 
+void WriteAllIgnoringErrors(int fd, std::string_view bytes) {
+  int ignored = 0;
+  (void)WriteAllToFd(fd, bytes, ignored);
+}
+
+long ReadSomeFromFd(int fd, char* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, size);
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
 std::string ReadAllFromFd(int fd, std::uint64_t maxBytes) {
   std::string bytes;
   struct stat st {};
@@ -36,8 +48,7 @@ std::string ReadAllFromFd(int fd, std::uint64_t maxBytes) {
   }
   char chunk[64 * 1024];
   for (;;) {
-    const ssize_t n = ::read(fd, chunk, sizeof chunk);
-    if (n < 0 && errno == EINTR) continue;
+    const long n = ReadSomeFromFd(fd, chunk, sizeof chunk);
     if (n < 0) FailWithErrno(errno);
     if (n == 0) return bytes;
     if (bytes.size() + static_cast<std::uint64_t>(n) > maxBytes) throw Failure("File too large");

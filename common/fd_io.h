@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -13,6 +14,14 @@ bool WriteAllToFd(int fd, std::string_view bytes, int& error);
 
 // Writes all of `bytes`; throws Failure with the errno's description.
 void WriteAllOrFail(int fd, std::string_view bytes);
+
+// Writes all of `bytes` where a failure has nowhere left to be reported
+// (messages on standard error, the progress line): it is ignored.
+void WriteAllIgnoringErrors(int fd, std::string_view bytes);
+
+// One read of at most `size` bytes, retried after signals: the count read
+// (0 at the end), or -1 with errno set.
+long ReadSomeFromFd(int fd, char* buffer, std::size_t size);
 
 // Reads from `fd` to its end. Throws Failure with the errno's description
 // when a read fails, and "File too large" once more than `maxBytes` arrive.

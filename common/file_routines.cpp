@@ -25,11 +25,13 @@ std::string DescribeOpenFailure(int err, const std::string& path) {
     struct stat st {};
     if (slash != std::string::npos && slash > 0 &&
         ::stat(path.substr(0, slash).c_str(), &st) != 0) {
-      err = ENOTDIR;
+      return DescribeFolderFailure(err);
     }
   }
   return DescribeErrno(err);
 }
+
+std::string DescribeFolderFailure(int err) { return DescribeErrno(err == ENOENT ? ENOTDIR : err); }
 
 std::string RandomFileName(std::string_view prefix) {
   static constexpr char kLetters[] =
@@ -44,6 +46,20 @@ std::string RandomFileName(std::string_view prefix) {
 }
 
 void FailToOpen(int err, const std::string& path) { throw Failure(DescribeOpenFailure(err, path)); }
+
+mode_t ReadProcessUmask() {
+  const UniqueFd status(::open("/proc/self/status", O_RDONLY | O_CLOEXEC));
+  if (!status.valid()) return 022;
+  std::string text;
+  try {
+    text = ReadAllFromFd(status.get(), 1 << 20);
+  } catch (const Failure&) {
+    return 022;
+  }
+  const size_t at = text.find("\nUmask:\t");
+  if (at == std::string::npos) return 022;
+  return static_cast<mode_t>(std::strtoul(text.c_str() + at + 8, nullptr, 8) & 0777);
+}
 
 std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
   UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));

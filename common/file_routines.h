@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,8 +18,16 @@ std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes);
 // The description of `err`, from opening `path`: a missing file is "File not
 // found", a missing folder on the way "Path not found".
 std::string DescribeOpenFailure(int err, const std::string& path);
+// The description of `err`, from opening or using a folder: a folder that is
+// not there is "Path not found" (never "File not found").
+std::string DescribeFolderFailure(int err);
 // `prefix` and six random letters or digits: a name no one can guess.
 std::string RandomFileName(std::string_view prefix);
+
+// The process's umask, read without setting it (umask() can only read by
+// setting, which races other threads creating files). Kernels before 4.7 do
+// not show it; the usual 022 stands in then.
+mode_t ReadProcessUmask();
 
 // Throws Failure(DescribeOpenFailure(err, path)).
 [[noreturn]] void FailToOpen(int err, const std::string& path);

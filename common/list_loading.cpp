@@ -1,18 +1,10 @@
 #include "common/list_loading.h"
 
-#include <cstdint>
-
 #include "common/file_routines.h"
-#include "common/list_lines.h"
+#include "common/list_reader.h"
+#include "common/row_store.h"
 
 namespace verdigo {
-namespace {
-
-// Far beyond any list of addresses a person keeps, well below what would
-// exhaust memory.
-constexpr std::uint64_t kMaxListFileBytes = std::uint64_t{1} << 30;
-
-}  // namespace
 
 void LoadListFromFile(const std::function<void(std::string_view)>& append, const std::string& path,
                       const std::function<void(std::string_view)>& showMessage) {
@@ -20,8 +12,12 @@ void LoadListFromFile(const std::function<void(std::string_view)>& append, const
     showMessage(kFileNotFound);
     return;
   }
-  const std::string bytes = ReadWholeFile(path, kMaxListFileBytes);
-  ForEachListLine(bytes, append);
+  ListReader list = ListReader::OpenFile(path, kWholeListLimits);
+  // A file that fails part-way adds nothing: its lines wait here.
+  RowStore lines;
+  while (list.ReadPiece([&](std::string_view line, bool) { lines.Append(line); })) {
+  }
+  for (size_t i = 0; i < lines.Size(); ++i) append(lines.Text(i));
 }
 
 }  // namespace verdigo

@@ -3,20 +3,24 @@
 #include "common/results_format.h"
 
 namespace verdigo {
+namespace {
+
+std::string WholeList(ResultsBuilder::Format format, const RowStore& rows, size_t extraBytes) {
+  ResultsBuilder builder(format);
+  builder.Buffer().reserve(rows.TextBytes() + extraBytes);
+  for (size_t i = 0; i < rows.Size(); ++i) builder.AppendRow(rows.Text(i));
+  builder.Finish();
+  return std::move(builder.Buffer());
+}
+
+}  // namespace
 
 std::string ResultsTextFileBytes(const RowStore& rows) {
-  std::string bytes;
-  bytes.reserve(rows.TextBytes() + 2 * rows.Size());
-  for (size_t i = 0; i < rows.Size(); ++i) AppendTextFileRow(bytes, rows.Text(i));
-  return bytes;
+  return WholeList(ResultsBuilder::Format::kTextFile, rows, 2 * rows.Size());
 }
 
 std::string ResultsCsvFileBytes(const RowStore& rows) {
-  std::string bytes;
-  bytes.reserve(rows.TextBytes() + rows.Size() + 2);
-  for (size_t i = 0; i < rows.Size(); ++i) AppendCsvRow(bytes, rows.Text(i));
-  EndCsvLine(bytes);
-  return bytes;
+  return WholeList(ResultsBuilder::Format::kCsvFile, rows, rows.Size() + 2);
 }
 
 }  // namespace verdigo

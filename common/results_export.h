@@ -4,7 +4,7 @@
 
 #include "common/row_store.h"
 
-// A whole list in the two results file formats (results_format.h), ready for
+// A whole list in the two results file formats (ResultsBuilder), ready for
 // WriteFileAtomically. Callers pass a snapshot, so that the list may change
 // while the file is written.
 namespace verdigo {

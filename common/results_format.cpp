@@ -12,14 +12,7 @@ bool NeedsQuotes(std::string_view row) {
   return false;
 }
 
-}  // namespace
-
-void AppendTextFileRow(std::string& out, std::string_view row) {
-  out += row;
-  out += "\r\n";
-}
-
-void AppendCsvRow(std::string& out, std::string_view row) {
+void AppendCsvField(std::string& out, std::string_view row) {
   if (!NeedsQuotes(row)) {
     out += row;
   } else {
@@ -33,6 +26,26 @@ void AppendCsvRow(std::string& out, std::string_view row) {
   out += ',';
 }
 
-void EndCsvLine(std::string& out) { out += "\r\n"; }
+}  // namespace
+
+void ResultsBuilder::AppendRow(std::string_view row) {
+  switch (format_) {
+    case Format::kLines:
+      buffer_ += row;
+      buffer_ += terminator_;
+      break;
+    case Format::kTextFile:
+      buffer_ += row;
+      buffer_ += "\r\n";
+      break;
+    case Format::kCsvFile:
+      AppendCsvField(buffer_, row);
+      break;
+  }
+}
+
+void ResultsBuilder::Finish() {
+  if (format_ == Format::kCsvFile) buffer_ += "\r\n";
+}
 
 }  // namespace verdigo

@@ -3,19 +3,42 @@
 #include <string>
 #include <string_view>
 
-// The two file formats of the results, shared by the window's save buttons
-// and the command line's -o. Rows are code-page bytes and are written as they
-// stand.
+// The output formats of the results, shared by the window's save buttons
+// (whole lists, results_export.h) and the command line (page by page). Rows
+// are code-page bytes and are written as they stand.
 namespace verdigo {
 
-// Results text file: each row followed by CR LF; no rows give an empty file.
-void AppendTextFileRow(std::string& out, std::string_view row);
+// Builds the output row by row into a buffer that the caller hands on and
+// empties whenever it likes: the bytes are the same however they are cut.
+class ResultsBuilder {
+ public:
+  enum class Format {
+    // Each row followed by the terminator (the command line's standard output).
+    kLines,
+    // Results text file: each row followed by CR LF; no rows give an empty file.
+    kTextFile,
+    // Comma-delimited results file: one line holding every row followed by a
+    // comma (the last one too), then CR LF; no rows give CR LF alone. A row
+    // that holds a comma, a double quote, CR or LF would read back as several
+    // fields or lines, so it alone is written in double quotes with its quotes
+    // doubled.
+    kCsvFile,
+  };
 
-// Comma-delimited results file: one line holding every row followed by a
-// comma (the last one too), then CR LF; no rows give CR LF alone. A row that
-// holds a comma, a double quote, CR or LF would read back as several fields
-// or lines, so it alone is written in double quotes with its quotes doubled.
-void AppendCsvRow(std::string& out, std::string_view row);
-void EndCsvLine(std::string& out);
+  explicit ResultsBuilder(Format format, char terminator = '\n')
+      : format_(format), terminator_(terminator) {}
+
+  void AppendRow(std::string_view row);
+  // After the last row: ends the comma-delimited line.
+  void Finish();
+
+  // What has been built since the buffer was last emptied.
+  std::string& Buffer() { return buffer_; }
+
+ private:
+  Format format_;
+  char terminator_;
+  std::string buffer_;
+};
 
 }  // namespace verdigo

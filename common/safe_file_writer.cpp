@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/error_report.h"
+#include "common/fd_io.h"
 #include "common/file_routines.h"
 #include "common/signal_cleanup.h"
 
@@ -19,13 +20,9 @@ namespace {
 
 constexpr size_t kBufferBytes = 64 * 1024;
 
-// Read while the program is still one thread: reading the umask means setting
-// it, which would race other threads creating files later on.
-const mode_t kStartUmask = [] {
-  const mode_t mask = ::umask(022);
-  ::umask(mask);
-  return mask;
-}();
+// Setting the umask races any thread that creates a file meanwhile, so the
+// umask the program started with is read, not set.
+const mode_t kStartUmask = ReadProcessUmask();
 
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -50,11 +47,6 @@ std::string FinalTarget(std::string path) {
         link.starts_with('/') || path.find('/') == std::string::npos ? link : FolderOf(path) + link;
   }
   FailWithErrno(ELOOP);
-}
-
-[[noreturn]] void FailForFolder(int err) {
-  // A folder that is not there is a path not found, not a file.
-  FailWithErrno(err == ENOENT ? ENOTDIR : err);
 }
 
 // A new temporary file in `folderFd`, or an invalid descriptor with errno set.
@@ -104,7 +96,7 @@ void SafeFileWriter::OpenFolderOf(const std::string& target) {
   targetName_ = NameOf(target);
   if (targetName_.empty() || targetName_ == "." || targetName_ == "..") FailWithErrno(EISDIR);
   folder_.Reset(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder_.valid()) FailForFolder(errno);
+  if (!folder_.valid()) throw Failure(DescribeFolderFailure(errno));
 }
 
 bool SafeFileWriter::CreateTempBeside(const struct stat* old) {
@@ -174,24 +166,17 @@ void SafeFileWriter::WriteNow(std::string_view bytes) {
     }
     truncatePending_ = false;
   }
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(file_.get(), bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      FailWithErrno(errno);
-    }
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
+  WriteAllOrFail(file_.get(), bytes);
 }
 
 void SafeFileWriter::Commit() {
   Flush();
   if (tempName_.empty()) {
-    if (::close(file_.release()) != 0) FailWithErrno(errno);
+    if (!file_.CloseChecked()) FailWithErrno(errno);
     return;
   }
   if (::fsync(file_.get()) != 0) FailWithErrno(errno);
-  if (::close(file_.release()) != 0) FailWithErrno(errno);
+  if (!file_.CloseChecked()) FailWithErrno(errno);
   if (::renameat(folder_.get(), tempName_.c_str(), folder_.get(), targetName_.c_str()) != 0) {
     FailWithErrno(errno);
   }

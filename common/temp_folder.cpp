@@ -106,15 +106,14 @@ void MakeFolderLocked() {
   for (const char* variable : {"TEMP", "TMPDIR", static_cast<const char*>(nullptr)}) {
     const char* value = variable != nullptr ? std::getenv(variable) : "/tmp";
     if (value == nullptr || *value == '\0') continue;
-    int err = MakeFolderIn(value);
+    const int err = MakeFolderIn(value);
     if (err == 0) {
       static const bool registered = (std::atexit(RemoveTempFolderAtExit), true);
       (void)registered;
       return;
     }
-    if (err == ENOENT) err = ENOTDIR;  // the folder itself is missing
     tried += tried.empty() ? "" : ", ";
-    tried += std::string(value) + " (" + DescribeErrno(err) + ")";
+    tried += std::string(value) + " (" + DescribeFolderFailure(err) + ")";
   }
   throw Failure("Cannot make a temporary folder in " + tried);
 }

@@ -28,6 +28,9 @@ class UniqueFd {
     fd_ = fd;
   }
   void Close() { Reset(); }
+  // Closes now and tells whether close succeeded (errno set when not): some
+  // file systems report a failed write only there.
+  bool CloseChecked() { return fd_ < 0 || ::close(std::exchange(fd_, -1)) == 0; }
 
  private:
   int fd_;

@@ -14,6 +14,7 @@
 #include "common/ascii_case.h"
 #include "common/code_page.h"
 #include "common/error_report.h"
+#include "common/fd_io.h"
 #include "common/unique_fd.h"
 #include "console/console_decoder.h"
 
@@ -109,8 +110,7 @@ bool ReadUntilClosed(int fd, const YieldFn& yield,
     const Wait wait = WaitReadable(fd, deadline);
     if (wait == Wait::kExpired) return false;
     if (wait == Wait::kQuiet) continue;
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
+    const long n = ReadSomeFromFd(fd, buffer, sizeof buffer);
     if (n <= 0) return true;
     onChunk(std::string_view(buffer, static_cast<size_t>(n)));
   }

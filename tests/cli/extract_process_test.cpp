@@ -1,5 +1,6 @@
 // verdigo-extract run as a process against a test server on 127.0.0.1.
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "common/product.h"
+#include "tests/support/scoped_temp_dir.h"
 #include "tests/support/test_http_server.h"
 
 extern char** environ;
@@ -59,9 +61,7 @@ std::string WithCrLf(const std::string& lines) {
 class ExtractProcessTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/verdigo-cli-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    dir_ = folder_.path();
     temp_ = dir_ + "/temp";
     fs::create_directory(temp_);
     server_.Serve("/index.html",
@@ -73,7 +73,6 @@ class ExtractProcessTest : public ::testing::Test {
   }
   void TearDown() override {
     EXPECT_TRUE(fs::is_empty(temp_)) << "the private temporary folder was left behind";
-    fs::remove_all(dir_);
   }
 
   std::string U(const std::string& path) const { return server_.Url(path); }
@@ -176,6 +175,7 @@ class ExtractProcessTest : public ::testing::Test {
   }
 
   testing::TestHttpServer server_;
+  testing::ScopedTempDir folder_;
   std::string dir_;
   std::string temp_;
   rlim_t openFilesLimit_ = 0;  // for the program, when not 0
@@ -382,7 +382,11 @@ class StreamingTest : public ExtractProcessTest {
     ::close(fd);
     fd = -1;
   }
+  // What the program has written so far; nothing when it writes nothing
+  // within a few seconds (rows it holds back), rather than waiting for ever.
   std::string ReadSome(int fd) {
+    pollfd ready{fd, POLLIN, 0};
+    if (::poll(&ready, 1, 10000) != 1) return {};
     char bytes[4096];
     const ssize_t n = ::read(fd, bytes, sizeof bytes);
     return n > 0 ? std::string(bytes, static_cast<size_t>(n)) : std::string();

@@ -1,6 +1,7 @@
 #include "common/file_routines.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/error_report.h"
@@ -41,6 +42,13 @@ TEST(ReadWholeFile, FollowsLinksAndNamesAMissingFolderAPathNotFound) {
   EXPECT_EQ(ReadFailure(folder.path()), "Path/File access error");
   WriteTestFile(folder / "big", std::string(101, 'x'));
   EXPECT_EQ(ReadFailure(folder / "big"), "File too large");
+}
+
+TEST(ReadProcessUmask, ReadsWhatIsSetAndLeavesIt) {
+  const mode_t before = ::umask(027);
+  const mode_t read = ReadProcessUmask();
+  EXPECT_EQ(::umask(before), 027) << "the read changed the umask";
+  EXPECT_EQ(read, 027);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "common/list_loading.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -8,6 +11,7 @@
 #include <vector>
 
 #include "common/error_report.h"
+#include "common/list_reader.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace verdigo {
@@ -60,6 +64,33 @@ TEST_F(LoadListFromFileTest, UnreadablePathFailsAndKeepsTheItems) {
   }
   EXPECT_EQ(items_, Items{"before"});
   EXPECT_TRUE(messages_.empty());
+}
+
+// Lists read through a pipe, whose size nothing tells beforehand.
+Items ReadThroughPipe(const std::string& bytes, ListLimits limits) {
+  int ends[2];
+  EXPECT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+  EXPECT_EQ(::write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  ::close(ends[1]);
+  ListReader list(UniqueFd(ends[0]), limits);
+  Items lines;
+  const auto take = [&](std::string_view line, bool tooLong) {
+    lines.emplace_back(tooLong ? "(too long)" : std::string(line));
+  };
+  try {
+    while (list.ReadPiece(take)) {
+    }
+  } catch (const Failure& failure) {
+    lines.emplace_back(failure.what());
+  }
+  return lines;
+}
+
+TEST(ListReader, KeepsToItsLimitsAndPassesOnTheLastLine) {
+  EXPECT_EQ(ReadThroughPipe("ab\r\ntoo long\ncd", {4, 100}), (Items{"ab", "(too long)", "cd"}));
+  EXPECT_EQ(ReadThroughPipe("ab\ncd\n", {ListLineSplitter::kUnlimited, 6}), (Items{"ab", "cd"}));
+  EXPECT_EQ(ReadThroughPipe("ab\ncd\n", {ListLineSplitter::kUnlimited, 5}),
+            (Items{"File too large"}));
 }
 
 }  // namespace

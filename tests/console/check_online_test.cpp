@@ -1,13 +1,16 @@
 #include "console/cmd_output.h"
 
-#include <sys/stat.h>
+#include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
-#include <gtest/gtest.h>
+#include "tests/support/scoped_temp_dir.h"
 
 namespace verdigo {
 namespace {
@@ -19,19 +22,13 @@ namespace fs = std::filesystem;
 class CheckOnlineTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "verdigo-ping-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    folder_ = pattern;
     savedPath_ = std::getenv("PATH");
-    ::setenv("PATH", (folder_.string() + ":" + savedPath_).c_str(), 1);
+    ::setenv("PATH", (folder_.path() + ":" + savedPath_).c_str(), 1);
   }
-  void TearDown() override {
-    ::setenv("PATH", savedPath_.c_str(), 1);
-    fs::remove_all(folder_);
-  }
+  void TearDown() override { ::setenv("PATH", savedPath_.c_str(), 1); }
 
   void FakePing(const std::string& body) {
-    const fs::path script = folder_ / "ping";
+    const std::string script = folder_ / "ping";
     std::ofstream(script) << "#!/bin/sh\n" << body << "\n";
     fs::permissions(script, fs::perms::owner_all);
   }
@@ -42,7 +39,7 @@ class CheckOnlineTest : public ::testing::Test {
     return shown;
   }
 
-  fs::path folder_;
+  testing::ScopedTempDir folder_;
   std::string savedPath_;
 };
 
@@ -73,13 +70,35 @@ TEST_F(CheckOnlineTest, NoReplyWarns) {
 TEST_F(CheckOnlineTest, NoPingProgramWarns) {
   // Only sed on PATH: the system's directories might hold a real ping.
   fs::create_symlink("/bin/sed", folder_ / "sed");
-  ::setenv("PATH", folder_.c_str(), 1);
+  ::setenv("PATH", folder_.path().c_str(), 1);
   EXPECT_EQ(Warnings(), kWarned);
 }
 
-TEST_F(CheckOnlineTest, PingThatHangsIsCutOffAndWarns) {
-  FakePing("sleep 30; echo '64 bytes from 127.0.0.1: icmp_seq=1 ttl=64 time=0.04 ms'");
+TEST_F(CheckOnlineTest, PingThatHangsIsCutOffWithAllItStartedAndWarns) {
+  // The hanging ping leaves a program of its own running (a helper, a
+  // child it forgot): the deadline must end that too, not only the shell.
+  const std::string pidFile = folder_ / "grandchild";
+  FakePing("sleep 30 </dev/null >/dev/null 2>&1 & echo $! >" + pidFile +
+           "\nwait; echo '64 bytes from 127.0.0.1: icmp_seq=1 ttl=64 time=0.04 ms'");
   EXPECT_EQ(Warnings(), kWarned);
+  pid_t grandchild = 0;
+  std::ifstream(pidFile) >> grandchild;
+  ASSERT_GT(grandchild, 0);
+  // Killed, it waits to be reaped by whoever adopted it (a zombie is gone).
+  const auto running = [&] {
+    std::string state;
+    std::ifstream stat("/proc/" + std::to_string(grandchild) + "/stat");
+    std::getline(stat, state);
+    const size_t end = state.rfind(')');
+    return end != std::string::npos && end + 2 < state.size() && state[end + 2] != 'Z';
+  };
+  bool gone = false;
+  for (int i = 0; i < 100 && !gone; ++i) {
+    gone = !running();
+    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_TRUE(gone) << "the hung ping's own child outlived the deadline";
+  if (!gone) ::kill(grandchild, SIGKILL);
 }
 
 }  // namespace

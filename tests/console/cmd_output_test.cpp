@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "common/error_report.h"
+#include "tests/support/scoped_temp_dir.h"
 
 namespace verdigo {
 namespace {
@@ -40,9 +41,8 @@ TEST(RunConsoleCommand, ChildHasNoInputAndLeadsItsOwnSession) {
 }
 
 TEST(RunConsoleCommand, NeitherStreamWantedFailsWithoutStartingAnything) {
-  const auto marker =
-      std::filesystem::temp_directory_path() / ("verdigo-console-" + std::to_string(::getpid()));
-  std::filesystem::remove(marker);
+  const testing::ScopedTempDir folder;
+  const std::filesystem::path marker = folder / "marker";
   try {
     RunConsoleCommand(Shell("touch " + marker.string()), false, false, true);
     FAIL() << "no failure";
@@ -94,9 +94,8 @@ TEST(RunConsoleCommand, ChildIsReapedAfterClosingItsOutput) {
 
 TEST(RunConsoleCommand, DeadlineKillsTheProgramAndReturnsWhatWasRead) {
   const auto soon = [] { return ConsoleClock::now() + std::chrono::milliseconds(300); };
-  const auto marker =
-      std::filesystem::temp_directory_path() / ("verdigo-late-" + std::to_string(::getpid()));
-  std::filesystem::remove(marker);
+  const testing::ScopedTempDir folder;
+  const std::filesystem::path marker = folder / "marker";
 
   EXPECT_EQ(
       RunConsoleCommand(Shell("printf start; sleep 10; printf end"), true, false, true, {}, soon()),
