@@ -79,7 +79,7 @@ void ResultsActions::ClearResults() {
 }
 
 void ResultsActions::OpenLink(int row) {
-  if (!p_.openInBrowser || row < 0 || row >= p_.results.Count()) return;
+  if (!p_.openInBrowser || row < 0 || row >= p_.results.rowCount()) return;
   ErrorTrap trap(ProcedurePath("Form1", "mnuOpenLink_Click"), p_.reporter);
   const std::string address = EncodeAddressForRequest(std::string(p_.results.RowText(row)));
   trap.Run(100, [&] { p_.openInBrowser(address); });
