@@ -207,6 +207,25 @@ TEST_F(ListsTest, AsksBeforeOverwritingAndDoesNothingWhenCancelledOrRefused) {
   EXPECT_THAT(FolderEntries(), ElementsAre("old.txt"));
 }
 
+TEST_F(ListsTest, AnOverwriteQuestionDismissedOrFailedCountsAsNo) {
+  AddResults({"new"});
+  const std::string path = Path("old.txt");
+  Write(path, "old");
+  dialogs.messageAnswers = {BoxAnswer::Ok};  // closed with neither Yes nor No
+  SaveAs("PushButton6", path);
+  dialogs.whileShown = [](const ShownBox& box) {
+    if (box.buttons == BoxButtons::YesNo) throw Failure(std::string(kInvalidProcedureCall));
+  };
+  SaveAs("PushButton1", path);
+  EXPECT_EQ(Read(path), "old");
+  EXPECT_THAT(dialogs.shown,
+              ElementsAre(FileDialog(ShownKind::SaveFile, "Save"), Overwrite(path),
+                          FileDialog(ShownKind::SaveFile, "Save"), Overwrite(path),
+                          Report(std::string(kInvalidProcedureCall), "PushButton1_Click", 122)));
+  EXPECT_THAT(FolderEntries(), ElementsAre("old.txt"));
+  EXPECT_FALSE(Pointer().IsBusy());
+}
+
 TEST_F(ListsTest, AFailedSaveIsOneReportAndLeavesTheOldFileAsItWas) {
   AddResults({"a", "b", "c"});
   // A folder that cannot be written: its path runs through a regular file.
