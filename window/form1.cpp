@@ -101,24 +101,24 @@ void Form1::CreateControls() {
   // In the order of creation, which is also the tab order.
   listView1_ = CreateList("ListView1", parts_.urls.get(), 120);
   listView2_ = CreateList("ListView2", parts_.results.get(), 4280);
-  pushButton5_ = CreateButton("PushButton5", "Add URL", kLeftColumn, 2750, kHalfWidth,
-                              &Form1::PushButton5_Click);
-  pushButton13_ = CreateButton("PushButton13", "Load List From Text File", kRightColumn, 2750,
-                               kHalfWidth, &Form1::PushButton13_Click);
-  pushButton11_ = CreateButton("PushButton11", "Clear List", kLeftColumn, 3260, kHalfWidth,
-                               &Form1::PushButton11_Click);
-  pushButton7_ = CreateButton("PushButton7", "Start Extracting Links", kLeftColumn, 3770,
-                              kListWidth, &Form1::PushButton7_Click);
-  pushButton6_ = CreateButton("PushButton6", "Save Results As Text File", kLeftColumn, 6900,
-                              kHalfWidth, &Form1::PushButton6_Click);
-  pushButton1_ = CreateButton("PushButton1", "Save As Comma Delimited", kRightColumn, 6900,
-                              kHalfWidth, &Form1::PushButton1_Click);
-  pushButton9_ = CreateButton("PushButton9", "Clear Results", kRightColumn, 7410, kHalfWidth,
-                              &Form1::PushButton9_Click);
-  pushButton2_ = CreateButton("PushButton2", "Copy Results To Clipboard", kLeftColumn, 7410,
-                              kHalfWidth, &Form1::PushButton2_Click);
-  pushButton3_ = CreateButton("PushButton3", "Load Sample/Example Files", kRightColumn, 3260,
-                              kHalfWidth, &Form1::PushButton3_Click);
+  pushButton5_ = CreateButton("PushButton5", QStringLiteral("Add URL"), kLeftColumn, 2750,
+                              kHalfWidth, &Form1::PushButton5_Click);
+  pushButton13_ = CreateButton("PushButton13", QStringLiteral("Load List From Text File"),
+                               kRightColumn, 2750, kHalfWidth, &Form1::PushButton13_Click);
+  pushButton11_ = CreateButton("PushButton11", QStringLiteral("Clear List"), kLeftColumn, 3260,
+                               kHalfWidth, &Form1::PushButton11_Click);
+  pushButton7_ = CreateButton("PushButton7", QStringLiteral("Start Extracting Links"), kLeftColumn,
+                              3770, kListWidth, &Form1::PushButton7_Click);
+  pushButton6_ = CreateButton("PushButton6", QStringLiteral("Save Results As Text File"),
+                              kLeftColumn, 6900, kHalfWidth, &Form1::PushButton6_Click);
+  pushButton1_ = CreateButton("PushButton1", QStringLiteral("Save As Comma Delimited"),
+                              kRightColumn, 6900, kHalfWidth, &Form1::PushButton1_Click);
+  pushButton9_ = CreateButton("PushButton9", QStringLiteral("Clear Results"), kRightColumn, 7410,
+                              kHalfWidth, &Form1::PushButton9_Click);
+  pushButton2_ = CreateButton("PushButton2", QStringLiteral("Copy Results To Clipboard"),
+                              kLeftColumn, 7410, kHalfWidth, &Form1::PushButton2_Click);
+  pushButton3_ = CreateButton("PushButton3", QStringLiteral("Load Sample/Example Files"),
+                              kRightColumn, 3260, kHalfWidth, &Form1::PushButton3_Click);
   QWidget* order[] = {listView1_,    listView2_,   pushButton5_, pushButton13_,
                       pushButton11_, pushButton7_, pushButton6_, pushButton1_,
                       pushButton9_,  pushButton2_, pushButton3_};
@@ -127,11 +127,11 @@ void Form1::CreateControls() {
 
 QTreeView* Form1::CreateList(const char* name, RowListModel* model, int top) {
   auto* list = new QTreeView(this);
-  list->setObjectName(QString::fromLatin1(name));
+  list->setObjectName(QStringFromCodePage(name));
   list->setGeometry(TwipsToPixels(kListLeft), TwipsToPixels(top), TwipsToPixels(kListWidth),
                     TwipsToPixels(kListHeight));
   list->setFont(ArialBold(9));
-  list->setToolTip(QString::fromLatin1(kListTip));
+  list->setToolTip(QStringFromCodePage(kListTip));
   list->setRootIsDecorated(false);
   list->setItemsExpandable(false);
   list->setUniformRowHeights(true);
@@ -151,7 +151,7 @@ QTreeView* Form1::CreateList(const char* name, RowListModel* model, int top) {
 QPushButton* Form1::CreateButton(const char* name, const QString& caption, int left, int top,
                                  int width, void (Form1::*onClick)()) {
   auto* button = new QPushButton(caption, this);
-  button->setObjectName(QString::fromLatin1(name));
+  button->setObjectName(QStringFromCodePage(name));
   button->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
                       TwipsToPixels(kButtonHeight));
   button->setFont(ArialBold(11.25));
@@ -252,7 +252,7 @@ void Form1::AddMenuItem(QMenu* menu, const char* name, const QString& text,
   // (HandleListGesture), whether the menu was ever opened or not.
   const QString keyText = QKeySequence(key).toString(QKeySequence::NativeText);
   QAction* action = menu->addAction(keyText.isEmpty() ? text : text + u'\t' + keyText);
-  action->setObjectName(QString::fromLatin1(name));
+  action->setObjectName(QStringFromCodePage(name));
   connect(action, &QAction::triggered, this, [this, onClick] { (this->*onClick)(); });
 }
 
