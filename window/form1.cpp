@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDropEvent>
 #include <QEnterEvent>
 #include <QHeaderView>
@@ -16,8 +15,6 @@
 #include <QTimer>
 #include <QTreeView>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "common/error_report.h"
