@@ -33,6 +33,7 @@ class ExtractionRunTest : public WindowTest {
 
   void TearDown() override {
     window.reset();
+    testers.clear();
     parts.reset();
   }
 

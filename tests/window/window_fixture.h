@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModelTester>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,9 +44,14 @@ class WindowTest : public ::testing::Test {
   // A new window over new parts, not yet loaded.
   Form1& MakeWindow(WindowSetup setup) {
     window.reset();
+    testers.clear();
     parts.reset();
     skin = RecordingSkinEngine();
     parts = std::make_unique<WindowParts>(std::move(setup));
+    for (RowListModel* list : {parts->urls.get(), parts->results.get()}) {
+      testers.push_back(std::make_unique<QAbstractItemModelTester>(
+          list, QAbstractItemModelTester::FailureReportingMode::Fatal));
+    }
     window = std::make_unique<Form1>(*parts);
     return *window;
   }
@@ -80,8 +86,11 @@ class WindowTest : public ::testing::Test {
   int draw = 50;
   bool browserMissing = false;
   std::vector<std::string> opened;
-  // The window goes before the parts it is wired to.
+  // The window goes before the parts it is wired to. Qt's model tester
+  // watches both lists and ends the test program at the first
+  // inconsistency a view would trip over.
   std::unique_ptr<WindowParts> parts;
+  std::vector<std::unique_ptr<QAbstractItemModelTester>> testers;
   std::unique_ptr<Form1> window;
 };
 
