@@ -2,12 +2,14 @@
 
 #include "common/temp_folder.h"
 #include "window/form1.h"
+#include "window/window_parts.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   // Logging out or a kill must not leave the page file behind either.
   verdigo::RemoveTempFolderOnTerminatingSignals();
-  verdigo::Form1 window(verdigo::Form1Setup::ForProgram());
+  verdigo::WindowParts parts(verdigo::WindowSetup::ForProgram());
+  verdigo::Form1 window(parts);
   window.Form_Load();
   window.show();
   const int status = QApplication::exec();

@@ -13,6 +13,8 @@
 #include "common/list_lines.h"
 #include "window/dialogs.h"
 #include "window/form1.h"
+#include "window/row_list_model.h"
+#include "window/window_parts.h"
 
 namespace {
 
@@ -41,16 +43,17 @@ int main(int argc, char** argv) {
   std::ifstream in(argv[1], std::ios::binary);
   const std::string list((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   AnsweringDialogs dialogs;
-  verdigo::Form1Setup setup;
+  verdigo::WindowSetup setup;
   setup.dialogs = &dialogs;
-  verdigo::Form1 window(std::move(setup));
+  verdigo::WindowParts parts(std::move(setup));
+  verdigo::Form1 window(parts);
   window.Form_Load();
   window.show();
-  verdigo::ForEachListLine(list, [&](std::string_view line) { window.UrlList().AppendRow(line); });
+  verdigo::ForEachListLine(list, [&](std::string_view line) { parts.urls->AppendRow(line); });
   QElapsedTimer timer;
   timer.start();
   window.PushButton7_Click();
   const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-  std::printf("%.3f %d\n", seconds, window.ResultList().rowCount());
+  std::printf("%.3f %d\n", seconds, parts.results->rowCount());
   return 0;
 }

@@ -34,7 +34,6 @@ std::string DescribeErrno(int err);
 [[noreturn]] void FailWithErrno(int err);
 
 inline constexpr std::string_view kInvalidProcedureCall = "Invalid procedure call or argument";
-inline constexpr std::string_view kSubscriptOutOfRange = "Subscript out of range";
 
 // Where error reports are shown (a message box, standard error, a test's log).
 class ErrorReportSink {

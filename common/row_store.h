@@ -21,7 +21,6 @@ class RowStore {
   void Clear();
 
   size_t Size() const { return entries_.size(); }
-  bool Empty() const { return entries_.empty(); }
   std::string_view Text(size_t index) const;
   bool Checked(size_t index) const { return entries_[index].checked; }
   void SetChecked(size_t index, bool checked) { entries_[index].checked = checked; }

@@ -32,14 +32,6 @@ bool SetPlainText(QClipboard& clipboard, const QString& text) {
   return clipboard.text() == text;
 }
 
-bool SetFormatted(QClipboard& clipboard, const QString& format, const QByteArray& data) {
-  auto* mime = new QMimeData;
-  mime->setData(format, data);
-  clipboard.setMimeData(mime);  // takes ownership
-  const QMimeData* now = clipboard.mimeData();
-  return now != nullptr && now->data(format) == data;
-}
-
 // The chosen rows of a list, all of them taken as checked.
 class ChosenRows : public CopyableList {
  public:
@@ -67,18 +59,15 @@ void ClearClipboard() {
   });
 }
 
-bool SetClipboardText(std::string_view text, const QString& format) {
+bool SetClipboardText(std::string_view text) {
   const QString characters = QStringFromCodePage(text);
-  const QByteArray utf8 = format.isEmpty() ? QByteArray() : characters.toUtf8();
   return Retry([&] {
     QClipboard* clipboard = SystemClipboard();
-    if (clipboard == nullptr) return false;
-    return format.isEmpty() ? SetPlainText(*clipboard, characters)
-                            : SetFormatted(*clipboard, format, utf8);
+    return clipboard != nullptr && SetPlainText(*clipboard, characters);
   });
 }
 
-bool CopyListToClipboard(RowListModel& list) {
+bool CopyListToClipboard(const RowListModel& list) {
   // Nothing below yields to the event loop, so the rows cannot change while
   // the text is built and no copy of them is needed.
   const std::optional<std::string> text = ClipboardText(RowStoreList(list.Rows()));
@@ -88,7 +77,7 @@ bool CopyListToClipboard(RowListModel& list) {
   return true;
 }
 
-bool CopyRowsToClipboard(RowListModel& list, std::vector<int> rows) {
+bool CopyRowsToClipboard(const RowListModel& list, std::vector<int> rows) {
   const RowStore& store = list.Rows();
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());

@@ -15,10 +15,9 @@ inline constexpr int kClipboardAttempts = 1000;
 
 void ClearClipboard();
 
-// Puts the characters of code-page `text` on the clipboard: as plain text
-// when `format` is empty, else under that MIME type (as UTF-8). False when
-// every attempt failed.
-bool SetClipboardText(std::string_view text, const QString& format = {});
+// Puts the characters of code-page `text` on the clipboard as plain text.
+// False when every attempt failed.
+bool SetClipboardText(std::string_view text);
 
 // The clipboard's plain text as code-page bytes; a character the code page
 // lacks becomes '?'. Empty when the clipboard holds no text.
@@ -26,11 +25,11 @@ std::string ClipboardTextAsCodePage();
 
 // Copies the list's checked rows as they stand now (see ClipboardText).
 // False, and the clipboard untouched, when the list has no rows.
-bool CopyListToClipboard(RowListModel& list);
+bool CopyListToClipboard(const RowListModel& list);
 
 // Copies the given rows, checked or not, in list order, by the same text
 // rule. Rows out of range are left out; false, and the clipboard untouched,
 // when none is left.
-bool CopyRowsToClipboard(RowListModel& list, std::vector<int> rows);
+bool CopyRowsToClipboard(const RowListModel& list, std::vector<int> rows);
 
 }  // namespace verdigo

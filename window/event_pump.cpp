@@ -4,10 +4,11 @@
 
 namespace verdigo {
 
-EventPump::EventPump(Clock clock)
-    : clock_(std::move(clock)),
-      pump_([] { QCoreApplication::processEvents(); }),
-      lastPump_(clock_()) {}
+EventPump::EventPump()
+    : EventPump(std::chrono::steady_clock::now, [] { QCoreApplication::processEvents(); }) {}
+
+EventPump::EventPump(Clock clock, Pump pump)
+    : clock_(std::move(clock)), pump_(std::move(pump)), lastPump_(clock_()) {}
 
 void EventPump::YieldSometimes() {
   if (clock_() - lastPump_ >= kInterval) YieldNow();

@@ -12,21 +12,21 @@ namespace verdigo {
 class EventPump {
  public:
   using Clock = std::function<std::chrono::steady_clock::time_point()>;
+  using Pump = std::function<void()>;
   static constexpr std::chrono::milliseconds kInterval{10};
 
-  explicit EventPump(Clock clock = std::chrono::steady_clock::now);
+  // Qt's event loop, on the steady clock.
+  EventPump();
+  EventPump(Clock clock, Pump pump);
 
   // Pumps when kInterval has passed since the last pump.
   void YieldSometimes();
   // Pumps now.
   void YieldNow();
 
-  // The pumping itself; tests may count it.
-  void SetPump(std::function<void()> pump) { pump_ = std::move(pump); }
-
  private:
   Clock clock_;
-  std::function<void()> pump_;
+  Pump pump_;
   std::chrono::steady_clock::time_point lastPump_;
 };
 

@@ -17,7 +17,7 @@ void ExtractionRun::Start() {
   if (alreadyRunning) return;
   trap.Run(102, [&] { running_ = true; });
   bool haveEntries = false;
-  trap.Run(104, [&] { haveEntries = p_.urls.Count() >= 1; });
+  trap.Run(104, [&] { haveEntries = Entries() >= 1; });
   if (haveEntries) {
     trap.Run(106, [&] { p_.pointer.BeginRun(); });
     ProcessEntries(trap);
@@ -36,13 +36,13 @@ void ExtractionRun::Start() {
 
 void ExtractionRun::ProcessEntries(ErrorTrap& trap) {
   int n = 0;
-  trap.Run(108, [&] { n = p_.urls.Count(); });  // entries added later wait for the next run
+  trap.Run(108, [&] { n = Entries(); });  // entries added later wait for the next run
   std::string entry;
   prefetched_ = 0;
   for (int i = 1; i <= n; ++i) {
     trap.Run(110, [&] { p_.yieldNow(); });
     // The list may have been shortened meanwhile: stop at its end.
-    if (i > p_.urls.Count()) break;
+    if (i > Entries()) break;
     trap.Run(112, [&] { entry = std::string(p_.urls.RowText(i - 1)); });
     if (p_.pagesAhead > 0) PrefetchThrough(std::min(n, i + p_.pagesAhead));
     trap.Run(114, [&] { p_.engine.GetUrls(p_.resultSink, entry, kRunPageFile); });
@@ -50,10 +50,16 @@ void ExtractionRun::ProcessEntries(ErrorTrap& trap) {
   p_.engine.CancelPrefetches();
 }
 
+int ExtractionRun::Entries() {
+  // The run reads what the user sees: every row stored, shown first.
+  p_.urls.FlushPending();
+  return p_.urls.rowCount();
+}
+
 // Starts the downloads of the entries up to number `last` (the one about to
 // be handled first), so that they arrive while earlier pages are handled.
 void ExtractionRun::PrefetchThrough(int last) {
-  last = std::min(last, p_.urls.Count());
+  last = std::min(last, Entries());
   while (prefetched_ < last) {
     ++prefetched_;
     p_.engine.Prefetch(p_.urls.RowText(prefetched_ - 1), kRunPageFile);

@@ -35,6 +35,8 @@ class ExtractionRun {
  private:
   void ProcessEntries(class ErrorTrap& trap);
   void PrefetchThrough(int last);
+  // The URL list's entries as they stand now, pending rows included.
+  int Entries();
 
   Parts p_;
   bool running_ = false;

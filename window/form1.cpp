@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDropEvent>
 #include <QEnterEvent>
 #include <QHeaderView>
@@ -16,21 +15,28 @@
 #include <QTimer>
 #include <QTreeView>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 #include "common/error_report.h"
 #include "common/file_routines.h"
 #include "common/product.h"
 #include "common/temp_folder.h"
-#include "engine/curl_downloader.h"
+#include "window/app_title.h"
+#include "window/box_reporter.h"
+#include "window/event_pump.h"
+#include "window/extraction_run.h"
 #include "window/hover_cursor.h"
+#include "window/pointer_state.h"
 #include "window/program_icon.h"
 #include "window/qt_dialogs.h"
 #include "window/qt_text.h"
+#include "window/results_actions.h"
+#include "window/row_list_model.h"
 #include "window/row_removal.h"
 #include "window/screen_reader_texts.h"
+#include "window/skin_engine.h"
+#include "window/url_list_actions.h"
+#include "window/window_parts.h"
 
 namespace verdigo {
 
@@ -62,42 +68,11 @@ std::vector<int> SelectedRows(const QTreeView& view) {
   }
   return rows;
 }
-
-[[noreturn]] void EndProgramNow() {
-  RemovePrivateTempFolder();
-  std::fflush(nullptr);
-  std::_Exit(0);
-}
 }  // namespace
 
 int TwipsToPixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
 
-Form1Setup Form1Setup::ForProgram() {
-  Form1Setup setup;
-  setup.programFolder = QCoreApplication::applicationDirPath().toStdString();
-  setup.checkOnline = CheckOnline;
-  setup.homePage = DefaultHomePageHooks();
-  setup.endProgram = EndProgramNow;
-  return setup;
-}
-
-Form1::Form1(Form1Setup setup, QWidget* parent)
-    : QWidget(parent),
-      setup_(std::move(setup)),
-      ownDialogs_(setup_.dialogs ? nullptr : std::make_unique<QtDialogs>(this)),
-      dialogs_(setup_.dialogs ? *setup_.dialogs : *ownDialogs_),
-      title_(kDisplayName),
-      reporter_(dialogs_, title_),
-      curl_(setup_.downloader ? nullptr : std::make_unique<CurlDownloader>()),
-      download_(setup_.downloader ? *setup_.downloader : *curl_),
-      engine_(download_, reporter_, [this] { pump_.YieldSometimes(); }),
-      urlList_(new RowListModel(false, this)),
-      resultList_(new RowListModel(true, this)),
-      resultSink_(*resultList_),
-      run_({*urlList_, *resultList_, resultSink_, engine_, pointer_, reporter_,
-            [this] { pump_.YieldNow(); }, setup_.pagesAhead}),
-      urlActions_({*urlList_, dialogs_, title_, reporter_, pointer_}),
-      resultActions_({*resultList_, dialogs_, title_, reporter_, pointer_, setup_.homePage.open}) {
+Form1::Form1(WindowParts& parts, QWidget* parent) : QWidget(parent), parts_(parts) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Form1"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -113,33 +88,34 @@ Form1::Form1(Form1Setup setup, QWidget* parent)
   CreateContextMenus();
   DescribeControlsForScreenReaders(*this);
   WatchPointer();
-  pointer_.SetOnChange([this](PointerValue value) { ShowPointer(value); });
+  parts_.pointer->SetOnChange([this](PointerValue value) { ShowPointer(value); });
+  if (parts_.qtDialogs) parts_.qtDialogs->SetParent(this);
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() { parts_.pointer->SetOnChange({}); }
 
 void Form1::CreateControls() {
   // In the order of creation, which is also the tab order.
-  listView1_ = CreateList("ListView1", urlList_, 120);
-  listView2_ = CreateList("ListView2", resultList_, 4280);
-  pushButton5_ = CreateButton("PushButton5", "Add URL", kLeftColumn, 2750, kHalfWidth,
-                              &Form1::PushButton5_Click);
-  pushButton13_ = CreateButton("PushButton13", "Load List From Text File", kRightColumn, 2750,
-                               kHalfWidth, &Form1::PushButton13_Click);
-  pushButton11_ = CreateButton("PushButton11", "Clear List", kLeftColumn, 3260, kHalfWidth,
-                               &Form1::PushButton11_Click);
-  pushButton7_ = CreateButton("PushButton7", "Start Extracting Links", kLeftColumn, 3770,
-                              kListWidth, &Form1::PushButton7_Click);
-  pushButton6_ = CreateButton("PushButton6", "Save Results As Text File", kLeftColumn, 6900,
-                              kHalfWidth, &Form1::PushButton6_Click);
-  pushButton1_ = CreateButton("PushButton1", "Save As Comma Delimited", kRightColumn, 6900,
-                              kHalfWidth, &Form1::PushButton1_Click);
-  pushButton9_ = CreateButton("PushButton9", "Clear Results", kRightColumn, 7410, kHalfWidth,
-                              &Form1::PushButton9_Click);
-  pushButton2_ = CreateButton("PushButton2", "Copy Results To Clipboard", kLeftColumn, 7410,
-                              kHalfWidth, &Form1::PushButton2_Click);
-  pushButton3_ = CreateButton("PushButton3", "Load Sample/Example Files", kRightColumn, 3260,
-                              kHalfWidth, &Form1::PushButton3_Click);
+  listView1_ = CreateList("ListView1", parts_.urls.get(), 120);
+  listView2_ = CreateList("ListView2", parts_.results.get(), 4280);
+  pushButton5_ = CreateButton("PushButton5", QStringLiteral("Add URL"), kLeftColumn, 2750,
+                              kHalfWidth, &Form1::PushButton5_Click);
+  pushButton13_ = CreateButton("PushButton13", QStringLiteral("Load List From Text File"),
+                               kRightColumn, 2750, kHalfWidth, &Form1::PushButton13_Click);
+  pushButton11_ = CreateButton("PushButton11", QStringLiteral("Clear List"), kLeftColumn, 3260,
+                               kHalfWidth, &Form1::PushButton11_Click);
+  pushButton7_ = CreateButton("PushButton7", QStringLiteral("Start Extracting Links"), kLeftColumn,
+                              3770, kListWidth, &Form1::PushButton7_Click);
+  pushButton6_ = CreateButton("PushButton6", QStringLiteral("Save Results As Text File"),
+                              kLeftColumn, 6900, kHalfWidth, &Form1::PushButton6_Click);
+  pushButton1_ = CreateButton("PushButton1", QStringLiteral("Save As Comma Delimited"),
+                              kRightColumn, 6900, kHalfWidth, &Form1::PushButton1_Click);
+  pushButton9_ = CreateButton("PushButton9", QStringLiteral("Clear Results"), kRightColumn, 7410,
+                              kHalfWidth, &Form1::PushButton9_Click);
+  pushButton2_ = CreateButton("PushButton2", QStringLiteral("Copy Results To Clipboard"),
+                              kLeftColumn, 7410, kHalfWidth, &Form1::PushButton2_Click);
+  pushButton3_ = CreateButton("PushButton3", QStringLiteral("Load Sample/Example Files"),
+                              kRightColumn, 3260, kHalfWidth, &Form1::PushButton3_Click);
   QWidget* order[] = {listView1_,    listView2_,   pushButton5_, pushButton13_,
                       pushButton11_, pushButton7_, pushButton6_, pushButton1_,
                       pushButton9_,  pushButton2_, pushButton3_};
@@ -148,11 +124,11 @@ void Form1::CreateControls() {
 
 QTreeView* Form1::CreateList(const char* name, RowListModel* model, int top) {
   auto* list = new QTreeView(this);
-  list->setObjectName(QString::fromLatin1(name));
+  list->setObjectName(QStringFromCodePage(name));
   list->setGeometry(TwipsToPixels(kListLeft), TwipsToPixels(top), TwipsToPixels(kListWidth),
                     TwipsToPixels(kListHeight));
   list->setFont(ArialBold(9));
-  list->setToolTip(QString::fromLatin1(kListTip));
+  list->setToolTip(QStringFromCodePage(kListTip));
   list->setRootIsDecorated(false);
   list->setItemsExpandable(false);
   list->setUniformRowHeights(true);
@@ -172,7 +148,7 @@ QTreeView* Form1::CreateList(const char* name, RowListModel* model, int top) {
 QPushButton* Form1::CreateButton(const char* name, const QString& caption, int left, int top,
                                  int width, void (Form1::*onClick)()) {
   auto* button = new QPushButton(caption, this);
-  button->setObjectName(QString::fromLatin1(name));
+  button->setObjectName(QStringFromCodePage(name));
   button->setGeometry(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
                       TwipsToPixels(kButtonHeight));
   button->setFont(ArialBold(11.25));
@@ -182,29 +158,29 @@ QPushButton* Form1::CreateButton(const char* name, const QString& caption, int l
 }
 
 void Form1::Form_Load() {
-  ErrorTrap trap(ProcedurePath("Form1", "Form_Load"), reporter_);
-  trap.Run(100, [&] { ApplySkin(*this, skin_, setup_.programFolder); });
+  ErrorTrap trap(ProcedurePath("Form1", "Form_Load"), *parts_.reporter);
+  trap.Run(100, [&] { ApplySkin(*this, *parts_.skin, parts_.setup.programFolder); });
   trap.Run(102, [&] {
-    if (!setup_.checkOnline) return;
-    setup_.checkOnline([this](const std::string& text) { reporter_.Inform(text); },
-                       [this] { pump_.YieldSometimes(); });
+    if (!parts_.setup.checkOnline) return;
+    parts_.setup.checkOnline([this](const std::string& text) { parts_.reporter->Inform(text); },
+                             [this] { parts_.pump->YieldSometimes(); });
   });
   LoadHoverCursor();
   trap.Run(110, [&] {
-    if (setup_.homePage.draw) ShowHomePageSometimes(setup_.homePage);
+    if (parts_.setup.homePage.draw) ShowHomePageSometimes(parts_.setup.homePage);
   });
   trap.Run(128, [&] { setWindowTitle(QStringFromCodePage(kDisplayName)); });
   trap.Run(128, [&] { setWindowIcon(ProgramIcon()); });
-  trap.Run(128, [&] { title_.SetAppTitle(); });
-  trap.Run(130, [&] { urlList_->SetHeader(QStringLiteral("URL(s)")); });
+  trap.Run(128, [&] { parts_.title->SetAppTitle(); });
+  trap.Run(130, [&] { parts_.urls->SetHeader(QStringLiteral("URL(s)")); });
   trap.Run(132, [&] { listView1_->header()->resizeSection(0, TwipsToPixels(kColumnWidth)); });
-  trap.Run(134, [&] { resultList_->SetHeader(QStringLiteral("Result(s)")); });
+  trap.Run(134, [&] { parts_.results->SetHeader(QStringLiteral("Result(s)")); });
   trap.Run(136, [&] { listView2_->header()->resizeSection(0, TwipsToPixels(kColumnWidth)); });
 }
 
 void Form1::LoadHoverCursor() {
-  ErrorTrap trap(ProcedurePath("Form1", "Form_Load"), reporter_);
-  const std::string path = HoverCursorPath(setup_.programFolder);
+  ErrorTrap trap(ProcedurePath("Form1", "Form_Load"), *parts_.reporter);
+  const std::string path = HoverCursorPath(parts_.setup.programFolder);
   bool present = false;
   trap.Run(106, [&] { present = FileExists(path); });
   if (!present) return;
@@ -214,40 +190,42 @@ void Form1::LoadHoverCursor() {
   });
 }
 
-void Form1::PushButton7_Click() { run_.Start(); }
+void Form1::PushButton7_Click() { parts_.run->Start(); }
 
 // The lists' buttons and gestures.
-void Form1::PushButton5_Click() { urlActions_.AddUrl(); }
-void Form1::PushButton13_Click() { urlActions_.LoadListFiles(); }
-void Form1::PushButton11_Click() { urlActions_.ClearList(); }
-void Form1::PushButton3_Click() { urlActions_.LoadSamples(); }
-void Form1::PushButton6_Click() { resultActions_.SaveAsTextFile(); }
-void Form1::PushButton1_Click() { resultActions_.SaveAsCommaDelimited(); }
-void Form1::PushButton9_Click() { resultActions_.ClearResults(); }
-void Form1::PushButton2_Click() { resultActions_.CopyToClipboard(); }
+void Form1::PushButton5_Click() { parts_.urlActions->AddUrl(); }
+void Form1::PushButton13_Click() { parts_.urlActions->LoadListFiles(); }
+void Form1::PushButton11_Click() { parts_.urlActions->ClearList(); }
+void Form1::PushButton3_Click() { parts_.urlActions->LoadSamples(); }
+void Form1::PushButton6_Click() { parts_.resultActions->SaveAsTextFile(); }
+void Form1::PushButton1_Click() { parts_.resultActions->SaveAsCommaDelimited(); }
+void Form1::PushButton9_Click() { parts_.resultActions->ClearResults(); }
+void Form1::PushButton2_Click() { parts_.resultActions->CopyToClipboard(); }
 
 void Form1::ListView1_KeyDown(int key, Qt::KeyboardModifiers) {
-  if (IsRemoveKey(key)) RemoveSelectedRow(*listView1_, *urlList_, pointer_);
+  if (IsRemoveKey(key)) RemoveSelectedRow(*listView1_, *parts_.urls, *parts_.pointer);
 }
 
-void Form1::ListView1_DblClick() { RemoveSelectedRow(*listView1_, *urlList_, pointer_); }
+void Form1::ListView1_DblClick() { RemoveSelectedRow(*listView1_, *parts_.urls, *parts_.pointer); }
 
 void Form1::ListView2_KeyDown(int key, Qt::KeyboardModifiers) {
-  if (IsRemoveKey(key)) RemoveSelectedRow(*listView2_, *resultList_, pointer_);
+  if (IsRemoveKey(key)) RemoveSelectedRow(*listView2_, *parts_.results, *parts_.pointer);
 }
 
-void Form1::ListView2_DblClick() { RemoveSelectedRow(*listView2_, *resultList_, pointer_); }
+void Form1::ListView2_DblClick() {
+  RemoveSelectedRow(*listView2_, *parts_.results, *parts_.pointer);
+}
 
 // The context menus and the keys and drops that go with them.
 
-void Form1::mnuPaste_Click() { urlActions_.PasteFromClipboard(); }
+void Form1::mnuPaste_Click() { parts_.urlActions->PasteFromClipboard(); }
 
 void Form1::mnuOpenLink_Click() {
   const std::vector<int> rows = SelectedRows(*listView2_);
-  if (!rows.empty()) resultActions_.OpenLink(rows.front());
+  if (!rows.empty()) parts_.resultActions->OpenLink(rows.front());
 }
 
-void Form1::mnuCopy_Click() { resultActions_.CopyRows(SelectedRows(*listView2_)); }
+void Form1::mnuCopy_Click() { parts_.resultActions->CopyRows(SelectedRows(*listView2_)); }
 
 void Form1::CreateContextMenus() {
   urlListMenu_ = new QMenu(this);
@@ -271,12 +249,12 @@ void Form1::AddMenuItem(QMenu* menu, const char* name, const QString& text,
   // (HandleListGesture), whether the menu was ever opened or not.
   const QString keyText = QKeySequence(key).toString(QKeySequence::NativeText);
   QAction* action = menu->addAction(keyText.isEmpty() ? text : text + u'\t' + keyText);
-  action->setObjectName(QString::fromLatin1(name));
+  action->setObjectName(QStringFromCodePage(name));
   connect(action, &QAction::triggered, this, [this, onClick] { (this->*onClick)(); });
 }
 
 void Form1::ShowUrlListMenu(const QPoint& at) {
-  urlListMenu_->actions().first()->setEnabled(urlActions_.CanAddMany());
+  urlListMenu_->actions().first()->setEnabled(parts_.urlActions->CanAddMany());
   urlListMenu_->popup(listView1_->viewport()->mapToGlobal(at));
 }
 
@@ -316,14 +294,14 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
   if (type == QEvent::Enter || type == QEvent::MouseMove) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (qobject_cast<QPushButton*>(widget)) {
-      pointer_.MouseOverButton();
+      parts_.pointer->MouseOverButton();
     } else if (widget == this) {
       // Movement that a button passed up belongs to the button.
       const QPointF at = type == QEvent::Enter ? static_cast<QEnterEvent*>(event)->position()
                                                : static_cast<QMouseEvent*>(event)->position();
-      if (childAt(at.toPoint()) == nullptr) pointer_.MouseOverSurface();
+      if (childAt(at.toPoint()) == nullptr) parts_.pointer->MouseOverSurface();
     } else if (widget != nullptr) {
-      pointer_.MouseOverSurface();  // a list or one of its parts
+      parts_.pointer->MouseOverSurface();  // a list or one of its parts
     }
   }
   if (HandleListGesture(watched, event)) return true;
@@ -357,7 +335,8 @@ bool Form1::HandleDrop(QEvent* event) {
   if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) return false;
   auto* drop = static_cast<QDropEvent*>(event);
   // Always a copy: a file manager that is told "moved" deletes the file.
-  if (!(drop->possibleActions() & Qt::CopyAction) || !urlActions_.AcceptsDrop(*drop->mimeData())) {
+  if (!(drop->possibleActions() & Qt::CopyAction) ||
+      !parts_.urlActions->AcceptsDrop(*drop->mimeData())) {
     drop->ignore();
     return true;
   }
@@ -369,7 +348,7 @@ bool Form1::HandleDrop(QEvent* event) {
     auto dropped = std::make_shared<QMimeData>();
     if (drop->mimeData()->hasUrls()) dropped->setUrls(drop->mimeData()->urls());
     if (drop->mimeData()->hasText()) dropped->setText(drop->mimeData()->text());
-    QTimer::singleShot(0, this, [this, dropped] { urlActions_.Drop(*dropped); });
+    QTimer::singleShot(0, this, [this, dropped] { parts_.urlActions->Drop(*dropped); });
   }
   return true;
 }
@@ -387,7 +366,7 @@ void Form1::showEvent(QShowEvent* event) {
 
 void Form1::closeEvent(QCloseEvent* event) {
   // Ends the program at once, whatever is under way: nothing is saved.
-  if (setup_.endProgram) setup_.endProgram();
+  if (parts_.setup.endProgram) parts_.setup.endProgram();
   RemovePrivateTempFolder();
   event->accept();
 }

@@ -3,57 +3,24 @@
 #include <QCursor>
 #include <QKeySequence>
 #include <QWidget>
-#include <functional>
-#include <memory>
-#include <string>
 
-#include "console/cmd_output.h"
-#include "engine/curl_downloader.h"
-#include "engine/extract_links.h"
-#include "window/app_title.h"
-#include "window/box_reporter.h"
-#include "window/dialogs.h"
-#include "window/event_pump.h"
-#include "window/extraction_run.h"
-#include "window/home_page.h"
-#include "window/pointer_state.h"
-#include "window/results_actions.h"
-#include "window/row_list_model.h"
-#include "window/skin_engine.h"
-#include "window/url_list_actions.h"
-
-class QAction;
 class QMenu;
 class QPushButton;
 class QTreeView;
 
 namespace verdigo {
 
-// What the window uses of the world outside it. The program passes
-// Form1Setup::ForProgram(); tests pass fakes. An empty hook does nothing.
-struct Form1Setup {
-  // Null: Qt's own boxes.
-  Dialogs* dialogs = nullptr;
-  // Where the hover cursor and the skin file are looked for.
-  std::string programFolder;
-  std::function<void(const WarnFn& warn, const YieldFn& yield)> checkOnline;
-  HomePageHooks homePage;
-  // Fetches pages; null: libcurl, on a thread of its own.
-  Downloader* downloader = nullptr;
-  // Pages downloading ahead of the one being handled during a run.
-  int pagesAhead = 2 * DownloadSettings{}.jobs;
-  // Ends the program when the window is closed; empty: the window just closes.
-  std::function<void()> endProgram;
+class RowListModel;
+class WindowParts;
+enum class PointerValue : int;
 
-  static Form1Setup ForProgram();
-};
-
-// The main window.
+// The main window: its widgets, wired to the parts that do the work. The
+// parts must outlive the window.
 class Form1 : public QWidget {
   Q_OBJECT
 
  public:
-  explicit Form1(Form1Setup setup, QWidget* parent = nullptr);
+  explicit Form1(WindowParts& parts, QWidget* parent = nullptr);
   ~Form1() override;
 
   // Start-up, before the window is shown (statements 100 to 136).
@@ -81,13 +48,6 @@ class Form1 : public QWidget {
   void mnuOpenLink_Click();
   void mnuCopy_Click();
 
-  // A run or a save is under way: clearing and removing must wait.
-  bool IsBusy() const { return pointer_.IsBusy(); }
-  PointerState& Pointer() { return pointer_; }
-  const AppTitle& Title() const { return title_; }
-  const SkinEngine& Skin() const { return skin_; }
-  RowListModel& UrlList() { return *urlList_; }
-  RowListModel& ResultList() { return *resultList_; }
   bool HasHoverCursor() const { return hasHoverCursor_; }
   const QCursor& HoverCursor() const { return hoverCursor_; }
 
@@ -113,23 +73,7 @@ class Form1 : public QWidget {
   void ShowUrlListMenu(const QPoint& at);
   void ShowResultsMenu(const QPoint& at);
 
-  Form1Setup setup_;
-  std::unique_ptr<Dialogs> ownDialogs_;
-  Dialogs& dialogs_;
-  AppTitle title_;
-  PointerState pointer_;
-  SkinEngine skin_;  // SkinFramework1
-  BoxReporter reporter_;
-  EventPump pump_;
-  std::unique_ptr<CurlDownloader> curl_;
-  Downloader& download_;
-  ExtractLinks engine_;
-  RowListModel* urlList_;
-  RowListModel* resultList_;
-  ModelRowSink resultSink_;
-  ExtractionRun run_;
-  UrlListActions urlActions_;
-  ResultsActions resultActions_;
+  WindowParts& parts_;
   QCursor hoverCursor_;
   bool hasHoverCursor_ = false;
   bool placed_ = false;

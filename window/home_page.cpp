@@ -10,6 +10,7 @@
 
 #include "common/error_report.h"
 #include "common/product.h"
+#include "window/qt_text.h"
 
 namespace verdigo {
 
@@ -27,7 +28,8 @@ int DrawFromTimeOfDay() {
 }
 
 void OpenInBrowser(const std::string& address) {
-  if (!QProcess::startDetached("xdg-open", QStringList{QString::fromStdString(address)})) {
+  if (!QProcess::startDetached(QStringLiteral("xdg-open"),
+                               QStringList{QStringFromCodePage(address)})) {
     throw Failure("File not found");
   }
 }

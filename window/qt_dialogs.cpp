@@ -64,7 +64,7 @@ class InputBlocker : public QObject {
 QString DisplayedBoxText(const QString& text) {
   QString shown = text;
   shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  shown.replace(QChar('\r'), QChar('\n'));
+  shown.replace(QChar(u'\r'), QChar(u'\n'));
   return shown;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFileDialog>
+#include <QPointer>
 
 #include "window/dialogs.h"
 
@@ -14,6 +15,7 @@ class QtDialogs : public Dialogs {
  public:
   // Boxes block input to `parent` (may be null) while they are open.
   explicit QtDialogs(QWidget* parent = nullptr) : parent_(parent) {}
+  void SetParent(QWidget* parent) { parent_ = parent; }
 
   BoxAnswer ShowMessage(const MessageBoxSpec& box) override;
   std::optional<QString> AskText(const QString& prompt, const QString& title,
@@ -26,7 +28,7 @@ class QtDialogs : public Dialogs {
   QWidget* Parent() const;
   int Run(QDialog& box) const;
 
-  QWidget* parent_;
+  QPointer<QWidget> parent_;
 };
 
 // Qt's own file dialog with the program's two differences: "All Files (*.*)"

@@ -12,6 +12,7 @@
 #include "window/clipboard.h"
 #include "window/dialogs.h"
 #include "window/pointer_state.h"
+#include "window/qt_text.h"
 #include "window/row_list_model.h"
 
 namespace verdigo {
@@ -47,7 +48,7 @@ std::optional<std::string> ResultsActions::ChooseOutputFile(ErrorTrap& trap) {
   // 106 to 112 set up the dialog; 114 shows it and 116 reads the name.
   trap.Run(114, [&] {
     name = p_.dialogs.ChooseFileToSave(
-        {QString::fromLatin1(kSaveTitle), QString::fromLatin1(kTextFilesFilter)});
+        {QStringFromCodePage(kSaveTitle), QStringFromCodePage(kTextFilesFilter)});
   });
   if (name.isEmpty()) return std::nullopt;  // 118: cancelled
   const std::string path = QFile::encodeName(name).toStdString();
@@ -79,7 +80,7 @@ void ResultsActions::ClearResults() {
 }
 
 void ResultsActions::OpenLink(int row) {
-  if (!p_.openInBrowser || row < 0 || row >= p_.results.Count()) return;
+  if (!p_.openInBrowser || row < 0 || row >= p_.results.rowCount()) return;
   ErrorTrap trap(ProcedurePath("Form1", "mnuOpenLink_Click"), p_.reporter);
   const std::string address = EncodeAddressForRequest(std::string(p_.results.RowText(row)));
   trap.Run(100, [&] { p_.openInBrowser(address); });

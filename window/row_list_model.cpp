@@ -42,8 +42,11 @@ void RowListModel::FlushPending() {
 }
 
 void RowListModel::RemoveRow(int row) {
-  FlushPending();
-  if (row < 0 || row >= shown_) return;
+  if (row < 0 || static_cast<size_t>(row) >= rows_.Size()) return;
+  if (row >= shown_) {
+    rows_.Remove(static_cast<size_t>(row));
+    return;
+  }
   beginRemoveRows(QModelIndex(), row, row);
   rows_.Remove(static_cast<size_t>(row));
   --shown_;
@@ -58,36 +61,17 @@ void RowListModel::Clear() {
   endResetModel();
 }
 
-int RowListModel::Count() {
-  FlushPending();
-  return shown_;
-}
-
-std::string_view RowListModel::RowText(int row) {
-  FlushPending();
+std::string_view RowListModel::RowText(int row) const {
   return rows_.Text(static_cast<size_t>(row));
 }
 
-bool RowListModel::IsChecked(int row) {
-  FlushPending();
-  return rows_.Checked(static_cast<size_t>(row));
-}
+bool RowListModel::IsChecked(int row) const { return rows_.Checked(static_cast<size_t>(row)); }
 
 void RowListModel::SetChecked(int row, bool checked) {
-  FlushPending();
   rows_.SetChecked(static_cast<size_t>(row), checked);
+  if (row >= shown_) return;  // the views hear of it with its batch
   const QModelIndex cell = index(row, 0);
   emit dataChanged(cell, cell, {Qt::CheckStateRole});
-}
-
-const RowStore& RowListModel::Rows() {
-  FlushPending();
-  return rows_;
-}
-
-RowStore RowListModel::Snapshot() {
-  FlushPending();
-  return rows_.Snapshot();
 }
 
 int RowListModel::rowCount(const QModelIndex& parent) const {

@@ -20,10 +20,12 @@ QString ShownRowText(std::string_view bytes);
 // characters only when a view shows them.
 //
 // Appended rows are stored at once but shown in batches: the view hears of
-// them once per batch (on FlushPending, ShowInterval after the first
-// pending row, or before any read or removal), so that appending a million
-// rows does not cost a million view updates, and a view that lays out all
-// its rows at each insertion does so a few times a second, not once a page.
+// them once per batch (ShowInterval after the first pending row, or when a
+// caller flushes), so that appending a million rows does not cost a million
+// view updates, and a view that lays out all its rows at each insertion does
+// so a few times a second, not once a page. rowCount() counts the rows the
+// views know of; a caller that needs every row counted flushes first. Reads
+// see every row, pending ones included, and never flush.
 class RowListModel : public QAbstractTableModel {
  public:
   // Milliseconds from the first pending row to its batch: longer as the list
@@ -36,21 +38,23 @@ class RowListModel : public QAbstractTableModel {
 
   // Every row starts checked.
   void AppendRow(std::string_view bytes);
+  // Shows the pending rows now.
   void FlushPending();
 
-  // Out-of-range rows are ignored.
+  // Out-of-range rows are ignored; a pending row goes without the views
+  // hearing of it.
   void RemoveRow(int row);
   void Clear();
 
-  int Count();
-  std::string_view RowText(int row);
-  bool IsChecked(int row);
+  // Rows from 0 to the number of rows stored, pending ones included.
+  std::string_view RowText(int row) const;
+  bool IsChecked(int row) const;
   void SetChecked(int row, bool checked);
 
   // All rows, pending ones included; valid until the next change.
-  const RowStore& Rows();
+  const RowStore& Rows() const { return rows_; }
   // A copy that later changes of the list do not touch.
-  RowStore Snapshot();
+  RowStore Snapshot() const { return rows_.Snapshot(); }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;

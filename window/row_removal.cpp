@@ -10,7 +10,7 @@ namespace verdigo {
 
 void RemoveSelectedRow(const QAbstractItemView& view, RowListModel& list,
                        const PointerState& pointer) {
-  if (pointer.IsBusy() || list.Count() == 0) return;
+  if (pointer.IsBusy() || list.rowCount() == 0) return;
   const QItemSelectionModel* selection = view.selectionModel();
   if (selection == nullptr) return;
   const QModelIndexList selected = selection->selectedRows();

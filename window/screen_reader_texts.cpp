@@ -3,6 +3,8 @@
 #include <QAbstractButton>
 #include <QWidget>
 
+#include "window/qt_text.h"
+
 namespace verdigo {
 namespace {
 
@@ -38,12 +40,15 @@ constexpr ControlTexts kControls[] = {
 
 void DescribeControlsForScreenReaders(QWidget& window) {
   for (const ControlTexts& texts : kControls) {
-    auto* control = window.findChild<QWidget*>(QString::fromLatin1(texts.objectName));
+    auto* control = window.findChild<QWidget*>(QStringFromCodePage(texts.objectName));
     if (control == nullptr) continue;
     const auto* button = qobject_cast<QAbstractButton*>(control);
-    control->setAccessibleName(texts.name || !button ? QString::fromLatin1(texts.name)
-                                                     : button->text());
-    control->setAccessibleDescription(QString::fromLatin1(texts.description));
+    if (texts.name != nullptr) {
+      control->setAccessibleName(QStringFromCodePage(texts.name));
+    } else if (button != nullptr) {
+      control->setAccessibleName(button->text());
+    }
+    control->setAccessibleDescription(QStringFromCodePage(texts.description));
   }
 }
 

@@ -13,9 +13,6 @@ namespace verdigo {
 
 namespace {
 constexpr std::uint64_t kMaxSkinBytes = 16u << 20;
-constexpr int kLoadSkin = 2;
-constexpr int kOptions = 1;
-constexpr int kApplyToWindow = 3;
 
 bool ListedInHiddenFile(const std::filesystem::path& path) {
   std::ifstream list(path.parent_path() / ".hidden");
@@ -27,33 +24,13 @@ bool ListedInHiddenFile(const std::filesystem::path& path) {
 }
 }  // namespace
 
-void SkinEngine::Log(int dispatchId, std::string kind, std::string value) {
-  calls_.push_back({dispatchId, std::move(kind), std::move(value)});
-}
-
-void SkinEngine::LoadSkin(const std::string& path, const std::string& iniName) {
-  Log(kLoadSkin, "call", path + ", \"" + iniName + "\"");
+void StyleSheetSkin::LoadSkin(const std::string& path, const std::string&) {
   const std::string bytes = ReadWholeFile(path, kMaxSkinBytes);
   styleSheet_ = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
   loaded_ = true;
 }
 
-std::int32_t SkinEngine::Options() {
-  Log(kOptions, "read", std::to_string(options_));
-  return options_;
-}
-
-void SkinEngine::SetOptions(std::int32_t options) {
-  Log(kOptions, "write", std::to_string(options));
-  options_ = options;
-}
-
-void SkinEngine::SetFlag(int dispatchId, bool on) {
-  Log(dispatchId, "write", on ? "true" : "false");
-}
-
-void SkinEngine::ApplyToWindow(std::uintptr_t windowHandle) {
-  Log(kApplyToWindow, "call", std::to_string(windowHandle));
+void StyleSheetSkin::ApplyToWindow(std::uintptr_t windowHandle) {
   QWidget* window = QWidget::find(static_cast<WId>(windowHandle));
   if (!loaded_ || window == nullptr) throw Failure(std::string(kInvalidProcedureCall));
   window->setStyleSheet(styleSheet_);

@@ -3,44 +3,40 @@
 #include <QString>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 class QWidget;
 
 // A small skin engine: a skin is a Qt style sheet, loaded from a file and
-// set on a window. It keeps a log of the calls made on it, by dispatch
-// identifier, so the order in which the program drives it can be checked.
+// set on a window. Each member's comment gives its dispatch identifier.
 namespace verdigo {
-
-struct SkinCall {
-  int dispatchId = 0;
-  std::string kind;  // "call", "read" or "write"
-  std::string value;
-  bool operator==(const SkinCall&) const = default;
-};
 
 class SkinEngine {
  public:
+  virtual ~SkinEngine() = default;
   // Dispatch 2: reads the skin file; `iniName` names a section of a skin
   // with several variants, empty for the whole file. Throws Failure.
-  void LoadSkin(const std::string& path, const std::string& iniName);
+  virtual void LoadSkin(const std::string& path, const std::string& iniName) = 0;
   // Dispatch 1: the engine's option bits.
-  std::int32_t Options();
-  void SetOptions(std::int32_t options);
+  virtual std::int32_t Options() = 0;
+  virtual void SetOptions(std::int32_t options) = 0;
   // Dispatch 5 and 10: switches kept for the skin; the engine gives them no
   // meaning of its own.
-  void SetFlag(int dispatchId, bool on);
+  virtual void SetFlag(int dispatchId, bool on) = 0;
   // Dispatch 3: sets the loaded skin on the window with that handle. Throws
   // Failure when no skin is loaded or no window has that handle.
-  void ApplyToWindow(std::uintptr_t windowHandle);
+  virtual void ApplyToWindow(std::uintptr_t windowHandle) = 0;
+};
 
-  const std::vector<SkinCall>& Calls() const { return calls_; }
-  const QString& StyleSheet() const { return styleSheet_; }
+// The skin engine of the program: the skin file is the style sheet.
+class StyleSheetSkin : public SkinEngine {
+ public:
+  void LoadSkin(const std::string& path, const std::string& iniName) override;
+  std::int32_t Options() override { return options_; }
+  void SetOptions(std::int32_t options) override { options_ = options; }
+  void SetFlag(int, bool) override {}
+  void ApplyToWindow(std::uintptr_t windowHandle) override;
 
  private:
-  void Log(int dispatchId, std::string kind, std::string value);
-
-  std::vector<SkinCall> calls_;
   QString styleSheet_;
   bool loaded_ = false;
   std::int32_t options_ = 0;

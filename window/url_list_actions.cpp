@@ -28,7 +28,7 @@ void UrlListActions::AddUrl() {
   ErrorTrap trap(ProcedurePath("Form1", "PushButton5_Click"), p_.reporter);
   std::optional<QString> answer;
   trap.Run(100, [&] {
-    answer = p_.dialogs.AskText(QString::fromLatin1(kAddPrompt), p_.title.Display(), QString());
+    answer = p_.dialogs.AskText(QStringFromCodePage(kAddPrompt), p_.title.Display(), QString());
   });
   if (!answer || answer->isEmpty()) return;  // 102: Cancel, or OK on an empty field
   trap.Run(104, [&] { p_.urls.AppendRow(CodePageFromQString(*answer)); });
@@ -40,7 +40,7 @@ void UrlListActions::LoadListFiles() {
   // 100 to 106 set up the dialog; 108 shows it. Cancel chooses nothing (110).
   trap.Run(108, [&] {
     names = p_.dialogs.ChooseFilesToOpen(
-        {QString::fromLatin1(kOpenTitle), QString::fromLatin1(kTextFilesFilter)});
+        {QStringFromCodePage(kOpenTitle), QStringFromCodePage(kTextFilesFilter)});
   });
   LoadFiles(trap, 118, names);
 }

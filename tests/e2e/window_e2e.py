@@ -29,8 +29,10 @@ import time
 import unittest
 
 SCREEN = "-screen 0 1024x768x24"
-WAIT_SECONDS = 20.0
-CURSOR_WAIT_SECONDS = 3.0
+# Deadlines of the waits, all of which poll: generous, since a machine
+# running other builds and tests beside this one may be slow to show a box.
+WAIT_SECONDS = 90.0
+CURSOR_WAIT_SECONDS = 15.0
 PROGRAM = ""
 OUT_DIR = ""
 
@@ -385,6 +387,16 @@ class Verdigo:
         at = (y * width + x) * 3
         return tuple(rgb[at:at + 3])
 
+    def wait_for_pixels(self, points, colour):
+        """Waits until the window, painted, shows colour at every point."""
+        try:
+            wait_until(f"{colour} at {points}",
+                       lambda: all(self.pixel(*point) == colour for point in points))
+        except AssertionError:
+            pass  # the comparison below names the point
+        for point in points:
+            self.test.assertEqual(self.pixel(*point), colour, f"background at {point}")
+
     def pointer_at(self, x, y):
         xdotool("mousemove", "--window", self.main, x, y)
 
@@ -501,12 +513,16 @@ class WindowEndToEnd(unittest.TestCase):
         rows = expected_rows(server)
 
         window = self.start(PROGRAM)
+        centred = ((1024 - WINDOW_SIZE[0]) // 2, (768 - WINDOW_SIZE[1]) // 2, *WINDOW_SIZE)
+        try:
+            wait_until("the window centred", lambda: window.geometry(window.main) == centred)
+        except AssertionError:
+            pass  # the comparisons below say how it stands
         x, y, width, height = window.geometry(window.main)
         self.assertEqual((width, height), WINDOW_SIZE)
         self.assertEqual((x, y), ((1024 - width) // 2, (768 - height) // 2))
         self.assertEqual(window.title(window.main), APP_TITLE)
-        for point in SURFACE_POINTS:
-            self.assertEqual(window.pixel(*point), WHITE, f"background at {point}")
+        window.wait_for_pixels(SURFACE_POINTS, WHITE)
 
         window.add_url(server.url("/dir/links.html"))
         window.add_url(f"127.0.0.1:{server.port}/empty")
@@ -576,8 +592,7 @@ class WindowEndToEnd(unittest.TestCase):
 
         window = self.start(program)
         window.screenshot(os.path.join(OUT_DIR, "e2e-skinned.png"))
-        for point in SURFACE_POINTS:
-            self.assertEqual(window.pixel(*point), SKIN_COLOUR, f"background at {point}")
+        window.wait_for_pixels(SURFACE_POINTS, SKIN_COLOUR)
 
         custom = (CURSOR_SIZE, CURSOR_SIZE, CURSOR_HOTSPOT, CURSOR_ARGB)
 

@@ -9,13 +9,16 @@
 
 #include "common/temp_folder.h"
 #include "engine/curl_downloader.h"
+#include "tests/support/acting_downloader.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/test_http_server.h"
-#include "tests/window/acting_downloader.h"
 #include "tests/window/window_fixture.h"
 
 // Closing the window ends the program there and then. These tests let a
-// child process run the program's own ending and look at what it left.
+// child process run the program's own ending and look at what it left. The
+// child skips every destructor, so all it makes goes into a folder that the
+// parent removes.
 namespace verdigo::testing {
 namespace {
 
@@ -41,34 +44,31 @@ class ClosingTheWindow : public WindowTest {
   // Runs in the child: the program's own set-up, with scripted boxes that
   // tell the parent what they showed.
   void StartRun(Downloader* fetcher) {
-    Form1Setup setup = Form1Setup::ForProgram();
+    WindowSetup setup = WindowSetup::ForProgram();
     setup.dialogs = &dialogs;
     setup.programFolder = ProgramFolder();
     setup.checkOnline = {};
     setup.homePage = {};
     setup.downloader = fetcher;
-    // The program's own ending, after the child's test folder is gone: the
-    // ending skips every destructor.
-    setup.endProgram = [this, end = setup.endProgram] {
-      folder.remove();
-      end();
-    };
     if (!dialogs.whileShown) {
       dialogs.whileShown = [](const ShownBox& box) {
         std::fprintf(stderr, "box: %s\n", box.text.toUtf8().constData());
       };
     }
-    window = std::make_unique<Form1>(std::move(setup));
-    window->Form_Load();
-    window->show();
+    LoadWindow(std::move(setup)).show();
     std::fprintf(stderr, "temp folder: %s\n", PrivateTempFolderPath().c_str());
-    window->UrlList().AppendRow(server.Url("/a.html"));
-    window->UrlList().AppendRow(server.Url("/a.html"));
+    UrlList().AppendRow(server.Url("/a.html"));
+    UrlList().AppendRow(server.Url("/a.html"));
     window->PushButton7_Click();
     std::fprintf(stderr, "run returned\n");
   }
 
   TestHttpServer server;
+  // The child inherits these: its test folder and its private temporary
+  // folder land in here.
+  ScopedTempDir childFolders;
+  ScopedEnv childTmpdir{"TMPDIR", childFolders.path()};
+  ScopedEnv childTemp{"TEMP", childFolders.path()};
 };
 
 TEST_F(ClosingTheWindow, DuringADownloadEndsTheProgramAtOnce) {

@@ -77,8 +77,8 @@ TEST_F(WindowTest, WindowAndControlsFollowTheTable) {
 TEST_F(WindowTest, ListTipShowsOverRowsAndOverTheEmptyPartOfAList) {
   Form1& form = LoadWindow();
   form.show();
-  form.ResultList().AppendRow("http://127.0.0.1/");
-  form.ResultList().FlushPending();
+  ResultList().AppendRow("http://127.0.0.1/");
+  ResultList().FlushPending();
   QWidget* area = Control<QTreeView>("ListView2")->viewport();
   for (QPoint at : {QPoint(30, 5), QPoint(30, 120)}) {
     QHelpEvent help(QEvent::ToolTip, at, area->mapToGlobal(at));

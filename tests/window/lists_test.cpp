@@ -76,14 +76,8 @@ class ListsTest : public WindowTest {
     return bytes.str();
   }
 
-  static std::vector<std::string> Rows(RowListModel& list) {
-    std::vector<std::string> rows;
-    for (int i = 0; i < list.Count(); ++i) rows.emplace_back(list.RowText(i));
-    return rows;
-  }
-
   void AddResults(std::initializer_list<const char*> rows) {
-    for (const char* row : rows) window->ResultList().AppendRow(row);
+    for (const char* row : rows) ResultList().AppendRow(row);
   }
 
   // Saves through `button` into `name`, answering the dialog only.
@@ -93,7 +87,7 @@ class ListsTest : public WindowTest {
   }
 
   QStringList FolderEntries() const {
-    return QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    return QDir(FolderPath()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
   }
 };
 
@@ -101,21 +95,20 @@ TEST_F(ListsTest, AddUrlKeepsSpacesAndTurnsTypedTextIntoCodePageBytes) {
   dialogs.textAnswers = {std::nullopt, QString(), "   ", QString::fromUtf8("http://x/€ü✓")};
   for (int i = 0; i < 4; ++i) Click("PushButton5");
   EXPECT_THAT(dialogs.shown, ElementsAre(AddUrlBox(), AddUrlBox(), AddUrlBox(), AddUrlBox()));
-  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("   ", "http://x/\x80\xFC?"));
+  EXPECT_THAT(Rows(UrlList()), ElementsAre("   ", "http://x/\x80\xFC?"));
 
-  window->UrlList().Clear();
+  UrlList().Clear();
   Click("PushButton3");
   Click("PushButton3");
-  EXPECT_THAT(Rows(window->UrlList()),
-              ElementsAre("http://www.wikipedia.org/", "http://www.gnu.org",
-                          "http://www.wikipedia.org/", "http://www.gnu.org"));
+  EXPECT_THAT(Rows(UrlList()), ElementsAre("http://www.wikipedia.org/", "http://www.gnu.org",
+                                           "http://www.wikipedia.org/", "http://www.gnu.org"));
 }
 
 TEST_F(ListsTest, LoadsChosenFilesInOrderReportingMissingAndUnreadableOnes) {
-  window->UrlList().AppendRow("first");
+  UrlList().AppendRow("first");
   Write(Path("one.txt"), "a\r\nb\n");
   Write(Path("two"), "c \xE9");
-  ASSERT_TRUE(QDir(folder.path()).mkdir("folder.txt"));  // exists, but cannot be read as a file
+  ASSERT_TRUE(QDir(FolderPath()).mkdir("folder.txt"));  // exists, but cannot be read as a file
   dialogs.openAnswers.push_back(
       {QString::fromStdString(Path("one.txt")), QString::fromStdString(Path("missing.txt")),
        QString::fromStdString(Path("folder.txt")), QString::fromStdString(Path("two"))});
@@ -125,12 +118,12 @@ TEST_F(ListsTest, LoadsChosenFilesInOrderReportingMissingAndUnreadableOnes) {
                                      "Add File(s) - Use Ctrl & Shift to select multiple files"),
                           Info("File not found"),
                           Report("Path/File access error", "PushButton13_Click", 118)));
-  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("first", "a", "b", "c \xE9"));
+  EXPECT_THAT(Rows(UrlList()), ElementsAre("first", "a", "b", "c \xE9"));
 
   dialogs.shown.clear();
   Click("PushButton13");  // cancelled
   EXPECT_EQ(dialogs.shown.size(), 1u);
-  EXPECT_EQ(window->UrlList().Count(), 4);
+  EXPECT_EQ(ShownRows(UrlList()), 4);
 }
 
 TEST_F(ListsTest, LoadsAListReachedThroughALink) {
@@ -139,7 +132,7 @@ TEST_F(ListsTest, LoadsAListReachedThroughALink) {
   dialogs.openAnswers.push_back({QString::fromStdString(Path("link"))});
   Click("PushButton13");
   EXPECT_EQ(dialogs.shown.size(), 1u);
-  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("a", "b"));
+  EXPECT_THAT(Rows(UrlList()), ElementsAre("a", "b"));
 }
 
 TEST_F(ListsTest, SavesFollowLinksAndNameAMissingFolder) {
@@ -162,8 +155,8 @@ TEST_F(ListsTest, AHugeRowPaintsQuicklyAndIsCopiedWhole) {
   window->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   const std::string huge = "http://h/" + std::string(8 << 20, 'a');
-  window->ResultList().AppendRow(huge);
-  window->ResultList().FlushPending();
+  ResultList().AppendRow(huge);
+  ResultList().FlushPending();
   auto* view = Control<QTreeView>("ListView2");
   QElapsedTimer timer;
   timer.start();
@@ -182,16 +175,16 @@ TEST_F(ListsTest, SavesBothFormatsByteForByteUnderTheNameAsTyped) {
   EXPECT_THAT(FolderEntries(), ElementsAre("abc", "abc.csv"));  // nothing added, nothing left
   EXPECT_THAT(dialogs.shown, ElementsAre(FileDialog(ShownKind::SaveFile, "Save"),
                                          FileDialog(ShownKind::SaveFile, "Save")));
-  EXPECT_FALSE(window->IsBusy());
+  EXPECT_FALSE(Pointer().IsBusy());
 
-  window->ResultList().Clear();
+  ResultList().Clear();
   AddResults({"x  ", "y,z", "q\"r", "\xE9"});
   SaveAs("PushButton6", Path("rows.txt"));
   SaveAs("PushButton1", Path("rows.csv"));
   EXPECT_EQ(Read(Path("rows.txt")), "x  \r\ny,z\r\nq\"r\r\n\xE9\r\n");
   EXPECT_EQ(Read(Path("rows.csv")), "x  ,\"y,z\",\"q\"\"r\",\xE9,\r\n");
 
-  window->ResultList().Clear();
+  ResultList().Clear();
   SaveAs("PushButton6", Path("empty.txt"));
   SaveAs("PushButton1", Path("empty.csv"));
   EXPECT_EQ(Read(Path("empty.txt")), "");
@@ -212,6 +205,25 @@ TEST_F(ListsTest, AsksBeforeOverwritingAndDoesNothingWhenCancelledOrRefused) {
                                          FileDialog(ShownKind::SaveFile, "Save"), Overwrite(path),
                                          FileDialog(ShownKind::SaveFile, "Save")));
   EXPECT_THAT(FolderEntries(), ElementsAre("old.txt"));
+}
+
+TEST_F(ListsTest, AnOverwriteQuestionDismissedOrFailedCountsAsNo) {
+  AddResults({"new"});
+  const std::string path = Path("old.txt");
+  Write(path, "old");
+  dialogs.messageAnswers = {BoxAnswer::Ok};  // closed with neither Yes nor No
+  SaveAs("PushButton6", path);
+  dialogs.whileShown = [](const ShownBox& box) {
+    if (box.buttons == BoxButtons::YesNo) throw Failure(std::string(kInvalidProcedureCall));
+  };
+  SaveAs("PushButton1", path);
+  EXPECT_EQ(Read(path), "old");
+  EXPECT_THAT(dialogs.shown,
+              ElementsAre(FileDialog(ShownKind::SaveFile, "Save"), Overwrite(path),
+                          FileDialog(ShownKind::SaveFile, "Save"), Overwrite(path),
+                          Report(std::string(kInvalidProcedureCall), "PushButton1_Click", 122)));
+  EXPECT_THAT(FolderEntries(), ElementsAre("old.txt"));
+  EXPECT_FALSE(Pointer().IsBusy());
 }
 
 TEST_F(ListsTest, AFailedSaveIsOneReportAndLeavesTheOldFileAsItWas) {
@@ -241,7 +253,7 @@ TEST_F(ListsTest, AFailedSaveIsOneReportAndLeavesTheOldFileAsItWas) {
   EXPECT_EQ(Read(Path("old.csv")), "old");
   EXPECT_EQ(Read(Path("blocker")), "keep");
   EXPECT_THAT(FolderEntries(), ElementsAre("blocker", "old.csv"));
-  EXPECT_FALSE(window->IsBusy());
+  EXPECT_FALSE(Pointer().IsBusy());
 }
 
 TEST_F(ListsTest, CopiesTheCheckedRowsAndAlwaysConfirms) {
@@ -256,11 +268,11 @@ TEST_F(ListsTest, CopiesTheCheckedRowsAndAlwaysConfirms) {
   AddResults({"a", "b  ", "c"});
   Click("PushButton2");  // every row starts checked
   EXPECT_EQ(clipboard->text(), "a\r\nb\r\nc\r\n");
-  window->ResultList().SetChecked(0, false);
-  window->ResultList().SetChecked(2, false);
+  ResultList().SetChecked(0, false);
+  ResultList().SetChecked(2, false);
   Click("PushButton2");
   EXPECT_EQ(clipboard->text(), "b\r\n");
-  window->ResultList().SetChecked(1, false);
+  ResultList().SetChecked(1, false);
   Click("PushButton2");
   EXPECT_EQ(clipboard->text(), "");
   EXPECT_THAT(dialogs.shown, ElementsAre(copied, copied, copied, copied));
@@ -273,17 +285,17 @@ class ListGestures : public ListsTest {
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     for (const char* row : {"a", "b", "c"}) {
-      window->UrlList().AppendRow(row);
-      window->ResultList().AppendRow(row);
+      UrlList().AppendRow(row);
+      ResultList().AppendRow(row);
     }
-    window->UrlList().FlushPending();
-    window->ResultList().FlushPending();
+    UrlList().FlushPending();
+    ResultList().FlushPending();
   }
 
   QTreeView* View(int number) {
     return Control<QTreeView>(number == 1 ? "ListView1" : "ListView2");
   }
-  RowListModel& List(int number) { return number == 1 ? window->UrlList() : window->ResultList(); }
+  RowListModel& List(int number) { return number == 1 ? UrlList() : ResultList(); }
   void Select(int number, int row) { View(number)->setCurrentIndex(List(number).index(row, 0)); }
   void DoubleClickRow(int number, int row) {
     QTest::mouseDClick(View(number)->viewport(), Qt::LeftButton, {},
@@ -303,7 +315,7 @@ TEST_F(ListGestures, DeleteWithAnyModifiersAndDoubleClickRemoveTheSelectedRow) {
     EXPECT_THAT(Rows(List(number)), ElementsAre("a", "b", "c"));
     Select(number, 1);
     QTest::keyClick(View(number), Qt::Key_Backspace);
-    EXPECT_EQ(List(number).Count(), 3);
+    EXPECT_EQ(ShownRows(List(number)), 3);
     QTest::keyClick(View(number), Qt::Key_Delete, Qt::ShiftModifier | Qt::ControlModifier);
     EXPECT_THAT(Rows(List(number)), ElementsAre("a", "c"));
     DoubleClickRow(number, 1);
@@ -313,20 +325,20 @@ TEST_F(ListGestures, DeleteWithAnyModifiersAndDoubleClickRemoveTheSelectedRow) {
 }
 
 TEST_F(ListGestures, WhileBusyOnlyClearResultsActs) {
-  window->Pointer().BeginSave();
+  Pointer().BeginSave();
   for (int number : {1, 2}) {
     Select(number, 0);
     QTest::keyClick(View(number), Qt::Key_Delete);
     DoubleClickRow(number, 2);
   }
   Click("PushButton11");
-  EXPECT_EQ(window->UrlList().Count(), 3);
-  EXPECT_EQ(window->ResultList().Count(), 3);
+  EXPECT_EQ(ShownRows(UrlList()), 3);
+  EXPECT_EQ(ShownRows(ResultList()), 3);
   Click("PushButton9");
-  EXPECT_EQ(window->ResultList().Count(), 0);
-  window->Pointer().EndSave();
+  EXPECT_EQ(ShownRows(ResultList()), 0);
+  Pointer().EndSave();
   Click("PushButton11");
-  EXPECT_EQ(window->UrlList().Count(), 0);
+  EXPECT_EQ(ShownRows(UrlList()), 0);
   EXPECT_THAT(dialogs.shown, IsEmpty());
 }
 
@@ -371,24 +383,24 @@ class ListExtras : public ListGestures {
 TEST_F(ListExtras, PasteAddsEachClipboardLineByTheListFileRules) {
   QGuiApplication::clipboard()->setText(QString::fromUtf8("d\r\ne \n\n\tf\r"));
   PressOn(1, QKeySequence::Paste);
-  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("a", "b", "c", "d", "e ", "", "\tf"));
+  EXPECT_THAT(Rows(UrlList()), ElementsAre("a", "b", "c", "d", "e ", "", "\tf"));
   PressOn(2, QKeySequence::Paste);  // the results take no addresses
-  EXPECT_EQ(window->ResultList().Count(), 3);
+  EXPECT_EQ(ShownRows(ResultList()), 3);
 
-  window->UrlList().Clear();
+  UrlList().Clear();
   QGuiApplication::clipboard()->setText(QString::fromUtf8("http://x/\u00e9\u2713\n"));
   EXPECT_THAT(Items(OpenMenu(1)), ElementsAre("Paste\tCtrl+V"));
   Trigger("mnuPaste");
   QGuiApplication::clipboard()->clear();
   Trigger("mnuPaste");
-  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("http://x/\xE9?"));
+  EXPECT_THAT(Rows(UrlList()), ElementsAre("http://x/\xE9?"));
   EXPECT_THAT(dialogs.shown, IsEmpty());
 }
 
 TEST_F(ListExtras, DroppedFilesLoadLikeListFilesAndLinksAndTextAddLikePaste) {
-  window->UrlList().Clear();
+  UrlList().Clear();
   Write(Path("one.txt"), "a\r\nb\n");
-  ASSERT_TRUE(QDir(folder.path()).mkdir("folder.txt"));
+  ASSERT_TRUE(QDir(FolderPath()).mkdir("folder.txt"));
   QMimeData files;
   files.setUrls({QUrl::fromLocalFile(QString::fromStdString(Path("one.txt"))),
                  QUrl::fromLocalFile(QString::fromStdString(Path("missing.txt"))),
@@ -402,21 +414,22 @@ TEST_F(ListExtras, DroppedFilesLoadLikeListFilesAndLinksAndTextAddLikePaste) {
   QMimeData text;
   text.setText("p\r\nq");
   EXPECT_TRUE(DropOnUrlList(text));
-  EXPECT_THAT(Rows(window->UrlList()),
+  EXPECT_THAT(Rows(UrlList()),
               ElementsAre("a", "b", "https://example.org/a%20b/%C3%A9?q=1", "p", "q"));
 
   QMimeData image;
   image.setImageData(QImage(2, 2, QImage::Format_RGB32));
   EXPECT_FALSE(DropOnUrlList(image));
   EXPECT_FALSE(DropOnUrlList(text, Qt::MoveAction));  // a move would delete the source
-  EXPECT_EQ(window->UrlList().Count(), 5);
+  EXPECT_EQ(ShownRows(UrlList()), 5);
 }
 
 TEST_F(ListExtras, ResultsMenuOpensTheSelectedRowAndCopiesItByTheCopyRule) {
   EXPECT_THAT(Items(OpenMenu(2)), ElementsAre("Open Link (off)", "Copy\tCtrl+C (off)"));
-  window->ResultList().AppendRow("http://h/a b/\xE9");
-  window->ResultList().AppendRow("end  ");
-  window->ResultList().SetChecked(4, false);
+  ResultList().AppendRow("http://h/a b/\xE9");
+  ResultList().AppendRow("end  ");
+  ResultList().SetChecked(4, false);
+  ResultList().FlushPending();
   Select(2, 3);
   EXPECT_THAT(Items(OpenMenu(2)), ElementsAre("Open Link", "Copy\tCtrl+C"));
   Trigger("mnuOpenLink");
@@ -432,11 +445,11 @@ TEST_F(ListExtras, ResultsMenuOpensTheSelectedRowAndCopiesItByTheCopyRule) {
   browserMissing = true;
   Trigger("mnuOpenLink");
   EXPECT_THAT(dialogs.shown, ElementsAre(Report("File not found", "mnuOpenLink_Click", 100)));
-  EXPECT_EQ(window->ResultList().Count(), 5);
+  EXPECT_EQ(ShownRows(ResultList()), 5);
 }
 
 TEST_F(ListExtras, WhileBusyPasteAndDropWaitButOpenAndCopyWork) {
-  window->Pointer().BeginRun();
+  Pointer().BeginRun();
   QGuiApplication::clipboard()->setText("x\ny");
   PressOn(1, QKeySequence::Paste);
   EXPECT_THAT(Items(OpenMenu(1)), ElementsAre("Paste\tCtrl+V (off)"));
@@ -444,17 +457,17 @@ TEST_F(ListExtras, WhileBusyPasteAndDropWaitButOpenAndCopyWork) {
   QMimeData text;
   text.setText("z");
   EXPECT_FALSE(DropOnUrlList(text));
-  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("a", "b", "c"));
+  EXPECT_THAT(Rows(UrlList()), ElementsAre("a", "b", "c"));
 
   Select(2, 1);
   Trigger("mnuOpenLink");
   Trigger("mnuCopy");
   EXPECT_THAT(opened, ElementsAre("b"));
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "b\r\n");
-  window->Pointer().EndRun();
+  Pointer().EndRun();
   QGuiApplication::clipboard()->setText("x\ny");
   PressOn(1, QKeySequence::Paste);
-  EXPECT_THAT(Rows(window->UrlList()), ElementsAre("a", "b", "c", "x", "y"));
+  EXPECT_THAT(Rows(UrlList()), ElementsAre("a", "b", "c", "x", "y"));
   EXPECT_THAT(dialogs.shown, IsEmpty());
 }
 

@@ -8,6 +8,7 @@
 #include <QTreeView>
 
 #include "tests/window/window_fixture.h"
+#include "window/event_pump.h"
 #include "window/pointer_state.h"
 
 namespace verdigo::testing {
@@ -52,7 +53,7 @@ class PointerOverWindow : public WindowTest {
                       Qt::NoModifier);
     QCoreApplication::sendEvent(widget, &event);
   }
-  PointerValue Value() { return window->Pointer().Value(); }
+  PointerValue Value() { return Pointer().Value(); }
 };
 
 TEST_F(PointerOverWindow, ButtonsShowTheCustomPointerListsAndSurfaceTheDefault) {
@@ -74,7 +75,7 @@ TEST_F(PointerOverWindow, ButtonsShowTheCustomPointerListsAndSurfaceTheDefault) 
 }
 
 TEST_F(PointerOverWindow, BusyWindowKeepsTheHourglassEverywhere) {
-  window->Pointer().BeginRun();
+  Pointer().BeginRun();
   EXPECT_EQ(window->cursor().shape(), Qt::WaitCursor);
   Enter(Control("PushButton7"));
   Move(Control("PushButton7"), {5, 5});
@@ -83,16 +84,15 @@ TEST_F(PointerOverWindow, BusyWindowKeepsTheHourglassEverywhere) {
   Move(window.get(), {2, 2});
   EXPECT_EQ(Value(), PointerValue::Hourglass);
   EXPECT_EQ(window->cursor().shape(), Qt::WaitCursor);
-  window->Pointer().EndRun();
+  Pointer().EndRun();
   EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST(EventPump, PumpsOnlyWhenTenMillisecondsHavePassedSinceTheLastPump) {
   using namespace std::chrono_literals;
   std::chrono::steady_clock::time_point now{};
-  EventPump pump([&] { return now; });
   int pumps = 0;
-  pump.SetPump([&] { ++pumps; });
+  EventPump pump([&] { return now; }, [&] { ++pumps; });
   for (auto step : {9ms, 1ms, 5ms}) {
     now += step;
     pump.YieldSometimes();

@@ -11,8 +11,13 @@
 namespace verdigo {
 namespace {
 
+// Every test watches its list with Qt's model tester, which ends the test
+// program at the first inconsistency the views would trip over.
+constexpr auto kFatal = QAbstractItemModelTester::FailureReportingMode::Fatal;
+
 TEST(RowListModel, AppendedRowsReachTheViewInOneBatch) {
   RowListModel list(true);
+  QAbstractItemModelTester tester(&list, kFatal);
   QSignalSpy inserted(&list, &QAbstractItemModel::rowsInserted);
   list.AppendRow("a");
   list.AppendRow("b");
@@ -30,46 +35,79 @@ TEST(RowListModel, AppendedRowsReachTheViewInOneBatch) {
   EXPECT_EQ(inserted[0][2].toInt(), 2);
 
   list.AppendRow("d");
-  EXPECT_EQ(list.RowText(3), "d");  // a read shows pending rows first
+  EXPECT_EQ(list.RowText(3), "d");  // reads see pending rows without showing them
+  EXPECT_EQ(list.Rows().Size(), 4u);
+  EXPECT_EQ(list.rowCount(), 3);
+  list.FlushPending();
   EXPECT_EQ(list.rowCount(), 4);
   EXPECT_EQ(inserted.count(), 2);
 }
 
-TEST(RowListModel, RemoveAndClear) {
+TEST(RowListModel, RemovesRowsAsAnnouncedAndClears) {
   RowListModel list(false);
-  QAbstractItemModelTester tester(&list, QAbstractItemModelTester::FailureReportingMode::Warning);
-  for (const char* row : {"a", "b", "c"}) list.AppendRow(row);
-  list.RemoveRow(1);  // pending rows are shown before the removal
-  ASSERT_EQ(list.Count(), 2);
-  EXPECT_EQ(list.RowText(0), "a");
+  QAbstractItemModelTester tester(&list, kFatal);
+  QSignalSpy removed(&list, &QAbstractItemModel::rowsRemoved);
+  for (const char* row : {"a", "b", "c", "d"}) list.AppendRow(row);
+  list.FlushPending();
+  list.RemoveRow(1);
+  ASSERT_EQ(removed.count(), 1);
+  EXPECT_EQ(removed[0][1].toInt(), 1);
+  EXPECT_EQ(removed[0][2].toInt(), 1);
+  ASSERT_EQ(list.rowCount(), 3);
   EXPECT_EQ(list.RowText(1), "c");
-  list.RemoveRow(2);
+  list.RemoveRow(3);
   list.RemoveRow(-1);
-  EXPECT_EQ(list.Count(), 2);
+  EXPECT_EQ(list.rowCount(), 3);
 
-  list.AppendRow("d");
+  // A pending row goes without the views hearing of it.
+  list.AppendRow("e");
+  list.AppendRow("f");
+  list.RemoveRow(3);
+  EXPECT_EQ(removed.count(), 1);
+  list.FlushPending();
+  ASSERT_EQ(list.rowCount(), 4);
+  EXPECT_EQ(list.RowText(3), "f");
+
+  list.AppendRow("g");
   list.Clear();
-  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(list.rowCount(), 0);
+  EXPECT_EQ(list.Rows().Size(), 0u);
   QCoreApplication::processEvents();  // the dropped batch must not come back
   EXPECT_EQ(list.rowCount(), 0);
 }
 
-TEST(RowListModel, RowsStartCheckedAndTheViewTogglesThem) {
+TEST(RowListModel, RowsStartCheckedAndTickingOneTellsTheViews) {
   RowListModel list(true);
+  QAbstractItemModelTester tester(&list, kFatal);
+  QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
   list.AppendRow("a");
   list.AppendRow("b");
   list.FlushPending();
+  const QModelIndex a = list.index(0, 0);
   const QModelIndex b = list.index(1, 0);
   EXPECT_TRUE(list.flags(b) & Qt::ItemIsUserCheckable);
   EXPECT_EQ(list.data(b, Qt::CheckStateRole).toInt(), Qt::Checked);
-  EXPECT_TRUE(list.setData(b, Qt::Unchecked, Qt::CheckStateRole));
+  EXPECT_TRUE(list.setData(b, Qt::Unchecked, Qt::CheckStateRole));  // the view's tick
   EXPECT_EQ(list.data(b, Qt::CheckStateRole).toInt(), Qt::Unchecked);
   EXPECT_FALSE(list.IsChecked(1));
   EXPECT_TRUE(list.IsChecked(0));
-  EXPECT_TRUE(list.setData(b, Qt::Checked, Qt::CheckStateRole));
-  EXPECT_TRUE(list.IsChecked(1));
+  list.SetChecked(0, false);  // the program's
+  ASSERT_EQ(changed.count(), 2);
+  EXPECT_EQ(changed[0][0].toModelIndex(), b);
+  EXPECT_EQ(changed[0][1].toModelIndex(), b);
+  EXPECT_EQ(changed[1][0].toModelIndex(), a);
+  EXPECT_EQ(changed[1][1].toModelIndex(), a);
+  EXPECT_EQ(list.data(a, Qt::CheckStateRole).toInt(), Qt::Unchecked);
+
+  // A pending row's tick comes with its batch.
+  list.AppendRow("c");
+  list.SetChecked(2, false);
+  EXPECT_EQ(changed.count(), 2);
+  list.FlushPending();
+  EXPECT_EQ(list.data(list.index(2, 0), Qt::CheckStateRole).toInt(), Qt::Unchecked);
 
   RowListModel plain(false);
+  QAbstractItemModelTester plainTester(&plain, kFatal);
   plain.AppendRow("a");
   plain.FlushPending();
   EXPECT_FALSE(plain.flags(plain.index(0, 0)) & Qt::ItemIsUserCheckable);
@@ -105,7 +143,8 @@ TEST(ModelRowSink, AppendsToTheList) {
   ModelRowSink sink(list);
   RowSink& engineSide = sink;
   engineSide.AppendRow("http://a/");
-  ASSERT_EQ(list.Count(), 1);
+  list.FlushPending();
+  ASSERT_EQ(list.rowCount(), 1);
   EXPECT_EQ(list.RowText(0), "http://a/");
 }
 

@@ -9,8 +9,8 @@
 #include <mutex>
 #include <set>
 
+#include "tests/support/acting_downloader.h"
 #include "tests/support/test_http_server.h"
-#include "tests/window/acting_downloader.h"
 #include "tests/window/window_fixture.h"
 
 namespace verdigo::testing {
@@ -26,24 +26,21 @@ class ExtractionRunTest : public WindowTest {
     server.Serve("/site/a.html", R"(<a href="one.html">1</a> <a HREF="/two">2</a>)");
     server.Serve("/site/b.html", "<p><a href=\"caf\xE9.htm\">\xE9</a></p>");
     server.Serve("/site/c.html", R"(<a href="three.html">3</a>)");
-    Form1Setup setup = FakeSetup();
+    WindowSetup setup = FakeSetup();
     setup.downloader = &downloader;
-    window = std::make_unique<Form1>(std::move(setup));
-    window->Form_Load();
+    LoadWindow(std::move(setup));
   }
 
-  void TearDown() override { window.reset(); }
+  void TearDown() override {
+    window.reset();
+    testers.clear();
+    parts.reset();
+  }
 
   void AddUrls(std::initializer_list<std::string> urls) {
-    for (const std::string& url : urls) window->UrlList().AppendRow(url);
+    for (const std::string& url : urls) UrlList().AppendRow(url);
   }
-  std::vector<std::string> Results() {
-    std::vector<std::string> rows;
-    for (int i = 0; i < window->ResultList().Count(); ++i) {
-      rows.emplace_back(window->ResultList().RowText(i));
-    }
-    return rows;
-  }
+  std::vector<std::string> Results() { return Rows(ResultList()); }
   void Press(const char* button) { Control<QPushButton>(button)->click(); }
 
   std::vector<std::string> RowsOfA() {
@@ -70,15 +67,13 @@ TEST_F(ExtractionRunTest, FillsTheResultsInListOrderAndSaysDoneUnderTheHourglass
   AddUrls(
       {server.Url("/site/a.html"), server.Url("/site/missing.html"), server.Url("/site/b.html")});
   std::vector<PointerValue> pointerAtBoxes;
-  dialogs.whileShown = [&](const ShownBox&) {
-    pointerAtBoxes.push_back(window->Pointer().Value());
-  };
+  dialogs.whileShown = [&](const ShownBox&) { pointerAtBoxes.push_back(Pointer().Value()); };
   Press("PushButton7");
   EXPECT_THAT(Results(), ElementsAreArray(Joined({RowsOfA(), RowsOfB()})));
   EXPECT_THAT(dialogs.shown, ElementsAre(Info("URL not found"), Info("Done.")));
   EXPECT_THAT(pointerAtBoxes, ElementsAre(PointerValue::Hourglass, PointerValue::Hourglass));
-  EXPECT_EQ(window->Pointer().Value(), PointerValue::Default);
-  EXPECT_FALSE(window->IsBusy());
+  EXPECT_EQ(Pointer().Value(), PointerValue::Default);
+  EXPECT_FALSE(Pointer().IsBusy());
 
   // A second run appends the same rows again.
   Press("PushButton7");
@@ -87,10 +82,10 @@ TEST_F(ExtractionRunTest, FillsTheResultsInListOrderAndSaysDoneUnderTheHourglass
 }
 
 TEST_F(ExtractionRunTest, EmptyListSaysNoUrlsAddedAndLeavesThePointer) {
-  window->Pointer().MouseOverButton();
+  Pointer().MouseOverButton();
   Press("PushButton7");
   EXPECT_THAT(dialogs.shown, ElementsAre(Info("No URLs added.")));
-  EXPECT_EQ(window->Pointer().Value(), PointerValue::Custom);
+  EXPECT_EQ(Pointer().Value(), PointerValue::Custom);
   EXPECT_THAT(Results(), IsEmpty());
   AddUrls({server.Url("/site/c.html")});
   Press("PushButton7");
@@ -100,10 +95,10 @@ TEST_F(ExtractionRunTest, EmptyListSaysNoUrlsAddedAndLeavesThePointer) {
 TEST_F(ExtractionRunTest, DuringADownloadTheWindowWorksUnderItsGuards) {
   AddUrls({server.Url("/site/a.html"), server.Url("/site/b.html")});
   downloader.Before(server.Url("/site/b.html"), [&] {
-    EXPECT_TRUE(window->IsBusy());
+    EXPECT_TRUE(Pointer().IsBusy());
     Press("PushButton7");  // a second press does nothing
-    window->ResultList().Clear();
-    window->UrlList().AppendRow(server.Url("/site/c.html"));
+    ResultList().Clear();
+    UrlList().AppendRow(server.Url("/site/c.html"));
   });
   Press("PushButton7");
   // Rows of a were cleared; c was added after the run had counted its entries.
@@ -115,8 +110,8 @@ TEST_F(ExtractionRunTest, DuringADownloadTheWindowWorksUnderItsGuards) {
 TEST_F(ExtractionRunTest, ListShortenedDuringARunEndsItsEntriesWithoutReports) {
   AddUrls({server.Url("/site/a.html"), server.Url("/site/b.html"), server.Url("/site/c.html")});
   downloader.Before(server.Url("/site/b.html"), [&] {
-    window->UrlList().RemoveRow(2);
-    window->UrlList().RemoveRow(1);
+    UrlList().RemoveRow(2);
+    UrlList().RemoveRow(1);
   });
   Press("PushButton7");
   EXPECT_THAT(Results(), ElementsAreArray(Joined({RowsOfA(), RowsOfB()})));

@@ -67,8 +67,8 @@ TEST_F(WindowTest, QuietStartUpSetsCaptionTitleAndColumnsAndShowsNoBox) {
   EXPECT_THAT(opened, IsEmpty());
   EXPECT_EQ(form.windowTitle(), "Verdigo");
   EXPECT_FALSE(form.windowIcon().isNull());
-  EXPECT_EQ(form.Title().Text(), "Verdigo");
-  EXPECT_THAT(form.Skin().Calls(), IsEmpty());
+  EXPECT_EQ(parts->title->Text(), "Verdigo");
+  EXPECT_THAT(skin.calls, IsEmpty());
   EXPECT_EQ(form.palette().color(QPalette::Window), QColor(Qt::white));
   EXPECT_FALSE(form.HasHoverCursor());
   auto* urls = Control<QTreeView>("ListView1");
@@ -77,15 +77,15 @@ TEST_F(WindowTest, QuietStartUpSetsCaptionTitleAndColumnsAndShowsNoBox) {
   EXPECT_EQ(results->model()->headerData(0, Qt::Horizontal).toString(), "Result(s)");
   EXPECT_EQ(urls->header()->sectionSize(0), 467);  // 7000 twips
   EXPECT_EQ(results->header()->sectionSize(0), 467);
-  EXPECT_EQ(form.UrlList().Count(), 0);
-  EXPECT_EQ(form.ResultList().Count(), 0);
+  EXPECT_EQ(ShownRows(UrlList()), 0);
+  EXPECT_EQ(ShownRows(ResultList()), 0);
 }
 
 TEST_F(WindowTest, StartUpBoxesComeInStatementOrderAndStartUpGoesOn) {
   online = false;
   draw = 7;
   browserMissing = true;
-  WriteFile(folder.filePath("HAND-M.CUR"), "not a cursor at all");
+  WriteFile(FolderPath("HAND-M.CUR"), "not a cursor at all");
   Form1& form = LoadWindow();
   EXPECT_THAT(dialogs.shown,
               ElementsAre(Info("You must be online to use this software accurately."),
@@ -93,7 +93,7 @@ TEST_F(WindowTest, StartUpBoxesComeInStatementOrderAndStartUpGoesOn) {
                           ErrorBox(FormLoadReport("File not found", 110))));
   EXPECT_THAT(opened, ElementsAre(std::string(kHomePageUrl)));
   EXPECT_EQ(form.windowTitle(), "Verdigo");
-  EXPECT_EQ(form.ResultList().headerData(0, Qt::Horizontal).toString(), "Result(s)");
+  EXPECT_EQ(ResultList().headerData(0, Qt::Horizontal).toString(), "Result(s)");
 }
 
 TEST_F(WindowTest, HomePageOpensOnlyOnADrawOfSeven) {
@@ -109,16 +109,15 @@ TEST_F(WindowTest, HomePageOpensOnlyOnADrawOfSeven) {
 }
 
 TEST_F(WindowTest, SkinFileMakesTheFiveEngineCallsInOrderAndChangesTheWindow) {
-  const QString skin = folder.filePath("x/o.cjs");
-  WriteFile(skin, "QPushButton { background: rgb(200, 0, 0); border: none; }");
-  window = std::make_unique<Form1>(FakeSetup());
+  const QString skinFile = FolderPath("x/o.cjs");
+  WriteFile(skinFile, "QPushButton { background: rgb(200, 0, 0); border: none; }");
+  MakeWindow(FakeSetup());
   const std::string handle = std::to_string(window->winId());
   window->Form_Load();
-  EXPECT_THAT(
-      window->Skin().Calls(),
-      ElementsAre(SkinCall{2, "call", skin.toStdString() + ", \"\""}, SkinCall{1, "read", "0"},
-                  SkinCall{1, "write", "1"}, SkinCall{5, "write", "true"},
-                  SkinCall{10, "write", "true"}, SkinCall{3, "call", handle}));
+  EXPECT_THAT(skin.calls, ElementsAre(SkinCall{2, "call", skinFile.toStdString() + ", \"\""},
+                                      SkinCall{1, "read", "0"}, SkinCall{1, "write", "1"},
+                                      SkinCall{5, "write", "true"}, SkinCall{10, "write", "true"},
+                                      SkinCall{3, "call", handle}));
   EXPECT_EQ(window->palette().color(QPalette::Window),
             QApplication::palette().color(QPalette::Button));
   const QImage button = Control<QPushButton>("PushButton7")->grab().toImage();
@@ -127,20 +126,22 @@ TEST_F(WindowTest, SkinFileMakesTheFiveEngineCallsInOrderAndChangesTheWindow) {
 }
 
 TEST_F(WindowTest, HiddenSkinFileOrFolderCountsAsAbsent) {
-  WriteFile(folder.filePath("x/o.cjs"), "QWidget { background: red; }");
-  WriteFile(folder.filePath("x/.hidden"), "other.cjs\no.cjs\n");
-  EXPECT_THAT(LoadWindow().Skin().Calls(), IsEmpty());
+  WriteFile(FolderPath("x/o.cjs"), "QWidget { background: red; }");
+  WriteFile(FolderPath("x/.hidden"), "other.cjs\no.cjs\n");
+  LoadWindow();
+  EXPECT_THAT(skin.calls, IsEmpty());
   EXPECT_EQ(window->palette().color(QPalette::Window), QColor(Qt::white));
 
-  QDir(folder.filePath("x")).removeRecursively();
-  QDir().mkpath(folder.filePath("x/o.cjs"));
-  EXPECT_THAT(LoadWindow().Skin().Calls(), IsEmpty());
+  QDir(FolderPath("x")).removeRecursively();
+  QDir().mkpath(FolderPath("x/o.cjs"));
+  LoadWindow();
+  EXPECT_THAT(skin.calls, IsEmpty());
   EXPECT_THAT(dialogs.shown, IsEmpty());
 }
 
 TEST_F(WindowTest, HoverCursorComesFromTheCursorFileWithItsHotspot) {
-  WriteFile(folder.filePath("HAND-M.CUR"), CursorFile(5, 7));
-  WriteFile(folder.filePath(".hidden"), "HAND-M.CUR\n");  // hidden still counts
+  WriteFile(FolderPath("HAND-M.CUR"), CursorFile(5, 7));
+  WriteFile(FolderPath(".hidden"), "HAND-M.CUR\n");  // hidden still counts
   Form1& form = LoadWindow();
   ASSERT_TRUE(form.HasHoverCursor());
   EXPECT_EQ(form.HoverCursor().hotSpot(), QPoint(5, 7));

@@ -1,0 +1,86 @@
+#include "window/window_parts.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstdlib>
+
+#include "common/product.h"
+#include "common/temp_folder.h"
+#include "console/cmd_output.h"
+#include "engine/curl_downloader.h"
+#include "engine/extract_links.h"
+#include "window/app_title.h"
+#include "window/box_reporter.h"
+#include "window/event_pump.h"
+#include "window/extraction_run.h"
+#include "window/pointer_state.h"
+#include "window/qt_dialogs.h"
+#include "window/results_actions.h"
+#include "window/row_list_model.h"
+#include "window/skin_engine.h"
+#include "window/url_list_actions.h"
+
+namespace verdigo {
+
+namespace {
+[[noreturn]] void EndProgramNow() {
+  RemovePrivateTempFolder();
+  std::fflush(nullptr);
+  std::_Exit(0);
+}
+}  // namespace
+
+WindowSetup WindowSetup::ForProgram() {
+  WindowSetup setup;
+  setup.programFolder = QCoreApplication::applicationDirPath().toStdString();
+  setup.checkOnline = CheckOnline;
+  setup.homePage = DefaultHomePageHooks();
+  setup.endProgram = EndProgramNow;
+  return setup;
+}
+
+// Each part is built after every part it keeps a reference to.
+WindowParts::WindowParts(WindowSetup windowSetup) : setup(std::move(windowSetup)) {
+  if (setup.dialogs == nullptr) qtDialogs = std::make_unique<QtDialogs>();
+  dialogs = setup.dialogs != nullptr ? setup.dialogs : qtDialogs.get();
+  title = std::make_unique<AppTitle>(kDisplayName);
+  pointer = std::make_unique<PointerState>();
+  if (setup.skin == nullptr) ownSkin = std::make_unique<StyleSheetSkin>();
+  skin = setup.skin != nullptr ? setup.skin : ownSkin.get();
+  reporter = std::make_unique<BoxReporter>(*dialogs, *title);
+  pump = std::make_unique<EventPump>();
+  if (setup.downloader == nullptr) ownDownloader = std::make_unique<CurlDownloader>();
+  downloader = setup.downloader != nullptr ? setup.downloader : ownDownloader.get();
+  engine =
+      std::make_unique<ExtractLinks>(*downloader, *reporter, [this] { pump->YieldSometimes(); });
+  urls = std::make_unique<RowListModel>(false);
+  results = std::make_unique<RowListModel>(true);
+  resultSink = std::make_unique<ModelRowSink>(*results);
+  run = std::make_unique<ExtractionRun>(ExtractionRun::Parts{
+      *urls, *results, *resultSink, *engine, *pointer, *reporter, [this] { pump->YieldNow(); },
+      setup.pagesAhead.value_or(2 * DownloadSettings{}.jobs)});
+  urlActions = std::make_unique<UrlListActions>(
+      UrlListActions::Parts{*urls, *dialogs, *title, *reporter, *pointer});
+  resultActions = std::make_unique<ResultsActions>(
+      ResultsActions::Parts{*results, *dialogs, *title, *reporter, *pointer, setup.homePage.open});
+}
+
+// In the reverse order of building: no part outlives one it refers to.
+WindowParts::~WindowParts() {
+  resultActions.reset();
+  urlActions.reset();
+  run.reset();
+  resultSink.reset();
+  results.reset();
+  urls.reset();
+  engine.reset();
+  ownDownloader.reset();
+  pump.reset();
+  reporter.reset();
+  ownSkin.reset();
+  pointer.reset();
+  title.reset();
+  qtDialogs.reset();
+}
+
+}  // namespace verdigo
