@@ -61,13 +61,19 @@ mode_t ReadProcessUmask() {
   return static_cast<mode_t>(std::strtoul(text.c_str() + at + 8, nullptr, 8) & 0777);
 }
 
-std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
+UniqueFd OpenRegularFile(const std::string& path, std::uint64_t maxBytes) {
   UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.valid()) FailToOpen(errno, path);
   struct stat st {};
   if (::fstat(file.get(), &st) != 0) FailWithErrno(errno);
   if (!S_ISREG(st.st_mode)) FailWithErrno(EISDIR);
-  return ReadAllFromFd(file.get(), maxBytes);
+  // Fails before reading a byte when the size tells already.
+  if (static_cast<std::uint64_t>(st.st_size) > maxBytes) throw Failure("File too large");
+  return file;
+}
+
+std::string ReadWholeFile(const std::string& path, std::uint64_t maxBytes) {
+  return ReadAllFromFd(OpenRegularFile(path, maxBytes).get(), maxBytes);
 }
 
 }  // namespace verdigo

@@ -6,10 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "common/unique_fd.h"
+
 namespace verdigo {
 
 // True exactly when the modification time of `path` can be read.
 bool FileExists(const std::string& path);
+
+// Opens the regular file at `path` (following links) for reading. Throws
+// Failure: a file that cannot be opened (DescribeOpenFailure), anything but
+// a regular file, a file over `maxBytes` ("File too large").
+UniqueFd OpenRegularFile(const std::string& path, std::uint64_t maxBytes);
 
 // Reads a whole file (following links) into memory. Throws Failure on any
 // error; files over `maxBytes` fail with a description that says so.

@@ -1,8 +1,5 @@
 #include "common/list_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 
 #include "common/error_report.h"
@@ -12,14 +9,7 @@
 namespace verdigo {
 
 ListReader ListReader::OpenFile(const std::string& path, ListLimits limits) {
-  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.valid()) FailToOpen(errno, path);
-  struct stat st {};
-  if (::fstat(file.get(), &st) != 0) FailWithErrno(errno);
-  if (!S_ISREG(st.st_mode)) FailWithErrno(EISDIR);
-  // Fails before reading a byte when the size tells already.
-  if (static_cast<std::uint64_t>(st.st_size) > limits.maxListBytes) throw Failure("File too large");
-  return ListReader(std::move(file), limits);
+  return ListReader(OpenRegularFile(path, limits.maxListBytes), limits);
 }
 
 std::string_view ListReader::Read() {

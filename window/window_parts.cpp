@@ -23,6 +23,15 @@
 namespace verdigo {
 
 namespace {
+
+// The part the setup gives, or else one of the program's own, kept in `own`.
+template <typename Part, typename Own>
+Part* GivenOrOwn(Part* given, std::unique_ptr<Own>& own) {
+  if (given != nullptr) return given;
+  own = std::make_unique<Own>();
+  return own.get();
+}
+
 [[noreturn]] void EndProgramNow() {
   RemovePrivateTempFolder();
   std::fflush(nullptr);
@@ -41,16 +50,13 @@ WindowSetup WindowSetup::ForProgram() {
 
 // Each part is built after every part it keeps a reference to.
 WindowParts::WindowParts(WindowSetup windowSetup) : setup(std::move(windowSetup)) {
-  if (setup.dialogs == nullptr) qtDialogs = std::make_unique<QtDialogs>();
-  dialogs = setup.dialogs != nullptr ? setup.dialogs : qtDialogs.get();
+  dialogs = GivenOrOwn(setup.dialogs, qtDialogs);
   title = std::make_unique<AppTitle>(kDisplayName);
   pointer = std::make_unique<PointerState>();
-  if (setup.skin == nullptr) ownSkin = std::make_unique<StyleSheetSkin>();
-  skin = setup.skin != nullptr ? setup.skin : ownSkin.get();
+  skin = GivenOrOwn(setup.skin, ownSkin);
   reporter = std::make_unique<BoxReporter>(*dialogs, *title);
   pump = std::make_unique<EventPump>();
-  if (setup.downloader == nullptr) ownDownloader = std::make_unique<CurlDownloader>();
-  downloader = setup.downloader != nullptr ? setup.downloader : ownDownloader.get();
+  downloader = GivenOrOwn(setup.downloader, ownDownloader);
   engine =
       std::make_unique<ExtractLinks>(*downloader, *reporter, [this] { pump->YieldSometimes(); });
   urls = std::make_unique<RowListModel>(false);

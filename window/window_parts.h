@@ -14,6 +14,7 @@ namespace verdigo {
 
 class AppTitle;
 class BoxReporter;
+class CurlDownloader;
 class Dialogs;
 class Downloader;
 class EventPump;
@@ -25,6 +26,7 @@ class QtDialogs;
 class ResultsActions;
 class RowListModel;
 class SkinEngine;
+class StyleSheetSkin;
 class UrlListActions;
 
 // What the window uses of the world outside it. An empty hook does nothing.
@@ -64,11 +66,11 @@ class WindowParts {
   Dialogs* dialogs = nullptr;
   std::unique_ptr<AppTitle> title;
   std::unique_ptr<PointerState> pointer;
-  std::unique_ptr<SkinEngine> ownSkin;
+  std::unique_ptr<StyleSheetSkin> ownSkin;
   SkinEngine* skin = nullptr;  // SkinFramework1
   std::unique_ptr<BoxReporter> reporter;
   std::unique_ptr<EventPump> pump;
-  std::unique_ptr<Downloader> ownDownloader;
+  std::unique_ptr<CurlDownloader> ownDownloader;
   Downloader* downloader = nullptr;
   std::unique_ptr<ExtractLinks> engine;
   std::unique_ptr<RowListModel> urls;
