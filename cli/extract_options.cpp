@@ -119,7 +119,7 @@ class ArgumentParser {
   }
 
   static bool ParseCount(const std::string& text, int& count) {
-    if (text.empty() || text.size() > 2) return false;
+    if (text.empty() || text.size() > 4) return false;
     int value = 0;
     for (const char c : text) {
       if (c < '0' || c > '9') return false;
@@ -168,9 +168,9 @@ std::string ExtractUsageText() {
          "                     {\"address\":A,\"page\":P,\"links\":[...]} for a page,\n"
          "                     {\"address\":A,\"page\":P,\"error\":REASON} for one not found\n"
          "  -0, --null         end each row on standard output with NUL, not LF\n"
-         "  -j, --jobs N       download up to N pages at once (1 to 32, default 16);\n"
+         "  -j, --jobs N       download up to N pages at once (1 to 1000, default 64);\n"
          "                     the rows still come in list order\n"
-         "      --per-host N   at most N connections to one host (1 to 32, default 6)\n"
+         "      --per-host N   at most N connections to one host (1 to 1000, default 6)\n"
          "  -q, --quiet        show no progress line\n"
          "      --help         show this help and exit\n"
          "      --version      show the version and exit\n"

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/download_settings.h"
+
 // The command line of verdigo-extract.
 namespace verdigo {
 
@@ -22,11 +24,9 @@ struct ExtractOptions {
   bool showHelp = false;
   bool showVersion = false;
   // Pages downloaded at once, in all and from one host.
-  int jobs = 16;
-  int perHost = 6;
+  int jobs = DownloadSettings{}.jobs;
+  int perHost = DownloadSettings{}.perHost;
 };
-
-inline constexpr int kMaxJobs = 32;
 
 struct ParsedArguments {
   ExtractOptions options;

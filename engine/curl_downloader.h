@@ -5,23 +5,10 @@
 #include <memory>
 #include <string>
 
+#include "engine/download_settings.h"
 #include "engine/interfaces.h"
 
 namespace verdigo {
-
-struct DownloadSettings {
-  std::chrono::milliseconds connectTimeout{15000};
-  // A transfer slower than 1 byte per second for this long is abandoned.
-  std::chrono::seconds stallTimeout{30};
-  std::uint64_t maxBodyBytes = kMaxPageBytes;
-  long maxRedirects = 10;
-  // Transfers at once, in all and to one host.
-  int jobs = 16;
-  int perHost = 6;
-  // Bodies not yet collected hold at most this much in all; beyond it every
-  // transfer but the one collected next pauses until the engine catches up.
-  std::uint64_t waitingBudget = 512ull << 20;
-};
 
 // Downloads over libcurl's multi interface on a thread of its own: several
 // transfers at once, connections kept open and shared, HTTP/2 multiplexed
