@@ -305,6 +305,10 @@ class Extract:
     def run(self, extra, listfile, expected):
         with open(self.out, "wb") as out, open(self.err, "wb") as err:
             run = run_bounded([self.binary, "-q", "--json"] + extra + [listfile], self.env, out, err)
+        if run.status not in (0, 1):
+            with open(self.err, errors="replace") as err:
+                print("  %s ended with status %d: %s" % (os.path.basename(self.binary), run.status,
+                                                         err.readline().strip()))
         found, reasons = self._records()
         lost = expected - found
         line = "  %s %s: %.2f s, %d of %d pages found" % (
@@ -372,36 +376,45 @@ def window_run(window, listfile, env, workdir):
 # ------------------------------------------------------------------- figures
 
 
+def compare_with_curl(sim, extract, listfile, config, jobs, extra):
+    """verdigo-extract with `extra` against curl at `jobs` transfers at once;
+    returns (met, seconds of verdigo-extract)."""
+    curl = curl_run(config, jobs, extract.env)
+    served = sim.switch("latency")["pages"]
+    print("  curl --parallel-max %d: %.2f s, %d pages served" % (jobs, curl.seconds, served))
+    run, lost = extract.run(extra, listfile, SIM_PAGES)
+    sim.switch("latency")
+    name = " ".join(extra) or "defaults"
+    ok = report_ratio("verdigo-extract %s / curl --parallel-max %d" % (name, jobs), run.seconds / curl.seconds,
+                      1.15, lost == 0)
+    ok &= report_count("pages lost, verdigo-extract %s" % name, lost, 0, "<=")
+    return ok, run.seconds
+
+
+def window_figure(sim, window, listfile, workdir, env, cli_seconds):
+    wenv = dict(env, PATH=fake_tools_path(workdir) + os.pathsep + env.get("PATH", ""))
+    seconds, rows = window_run(window, listfile, wenv, workdir)
+    sim.switch("latency")
+    if seconds is None:
+        print("  the window's run failed")
+        return False
+    # Every page gives its own row and one for each of its links.
+    expected = SIM_PAGES * (1 + LINKS_PER_PAGE)
+    print("  window (defaults): %.2f s, %d of %d rows" % (seconds, rows, expected))
+    return report_ratio("window / verdigo-extract, defaults", seconds / cli_seconds, 1.2, rows == expected)
+
+
 def latency_figures(sim, extract, window, workdir, env):
     urls = [sim.url(i) for i in range(SIM_PAGES)]
     listfile = write_list(os.path.join(workdir, "sim.txt"), urls)
     config = write_curl_config(os.path.join(workdir, "sim.curl"), urls)
     print("%d pages over %d hosts answering after %d ms:" % (SIM_PAGES, HOSTS, LATENCY_SECONDS * 1000))
     sim.switch("latency")
-    ok = True
-    times = {}
-    for jobs, extra in ((200, ["-j", "200"]), (64, [])):
-        curl = curl_run(config, jobs, env)
-        served = sim.switch("latency")["pages"]
-        print("  curl --parallel-max %d: %.2f s, %d pages served" % (jobs, curl.seconds, served))
-        run, lost = extract.run(extra, listfile, SIM_PAGES)
-        sim.switch("latency")
-        times[jobs] = run.seconds
-        name = "-j 200" if extra else "defaults"
-        ok &= report_ratio("verdigo-extract %s / curl --parallel-max %d" % (name, jobs), run.seconds / curl.seconds,
-                           1.15, lost == 0)
-        ok &= report_count("pages lost, verdigo-extract %s" % name, lost, 0, "<=")
+    ok, _ = compare_with_curl(sim, extract, listfile, config, 200, ["-j", "200"])
+    met, default_seconds = compare_with_curl(sim, extract, listfile, config, 64, [])
+    ok &= met
     if window:
-        wenv = dict(env, PATH=fake_tools_path(workdir) + os.pathsep + env.get("PATH", ""))
-        seconds, rows = window_run(window, listfile, wenv, workdir)
-        sim.switch("latency")
-        if seconds is None:
-            print("  the window's run failed")
-            return False
-        # Every page gives its own row and one for each of its links.
-        expected = SIM_PAGES * (1 + LINKS_PER_PAGE)
-        print("  window (defaults): %.2f s, %d of %d rows" % (seconds, rows, expected))
-        ok &= report_ratio("window / verdigo-extract, defaults", seconds / times[64], 1.2, rows == expected)
+        ok &= window_figure(sim, window, listfile, workdir, env, default_seconds)
     return ok
 
 
