@@ -124,9 +124,11 @@ def interleaved(commands, runs):
     return {name: statistics.median(t) for name, t in times.items()}, peaks
 
 
-def report(label, ratio, target, comparison):
-    ok = ratio <= target if comparison == "<=" else ratio >= target
-    print("%-58s %6.2f   target %s %.2f   %s" % (label, ratio, comparison, target, "ok" if ok else "MISSED"))
+def report(label, ratio, target, comparison, complete=True):
+    """A run that lost pages did less work: its figure counts as missed."""
+    ok = (ratio <= target if comparison == "<=" else ratio >= target) and complete
+    verdict = "ok" if ok else "MISSED" if complete else "MISSED (pages lost)"
+    print("%-58s %6.2f   target %s %.2f   %s" % (label, ratio, comparison, target, verdict))
     return ok
 
 
@@ -281,7 +283,7 @@ def many_pages_figures(extract, workdir):
                 print("%s: pages lost (exit status 1)" % name)
                 complete = False
         print("200 pages, 10 servers, 100 ms each: -j 1 %.2f s, default %.2f s" % (times["one"], times["default"]))
-        ok = report("default / -j 1 speed-up, 200 slow pages", times["one"] / times["default"], 8.0, ">=") and complete
+        ok = report("default / -j 1 speed-up, 200 slow pages", times["one"] / times["default"], 8.0, ">=", complete)
         same = outputs["one"] == outputs["default"]
         print("byte-identical output: %s" % ("yes" if same else "NO"))
         return ok and same
