@@ -48,6 +48,7 @@ RATE_INTERVAL_SECONDS = 0.5
 RUN_TIMEOUT_SECONDS = 180
 SERVER_DEADLINE_SECONDS = 1800
 WORDS = ["lorem", "ipsum", "dolor", "sit", "amet", "links", "page", "news"]
+PARTS = ["latency", "unkind", "memory", "nginx"]
 PAGE_PATH = re.compile(rb"^/p(\d+)\.html$")
 
 
@@ -190,6 +191,7 @@ def serve(deadline):
     servers = loop.run_until_complete(sim.listen())
     print(sim.port, flush=True)
 
+    # The counts change on the loop's thread only.
     async def switch(mode):
         return sim.switch(mode)
 
@@ -491,6 +493,8 @@ def main():
     parser.add_argument("extract", nargs="?", help="path of verdigo-extract")
     parser.add_argument("--window", help="path of verdigo-window-run: also time the window's run")
     parser.add_argument("--runs", type=int, default=3, help="runs of each tool against nginx")
+    parser.add_argument("--part", action="append", choices=PARTS,
+                        help="measure only this part (may be repeated); default: all")
     parser.add_argument("--serve", type=float, metavar="DEADLINE", help=argparse.SUPPRESS)
     args = parser.parse_args()
     if args.serve:
@@ -501,17 +505,23 @@ def main():
     for tool in ("nginx", "curl"):
         if shutil.which(tool) is None:
             raise SystemExit("%s is missing: run scripts/install-deps bench" % tool)
+    parts = args.part or PARTS
+    ok = True
     with tempfile.TemporaryDirectory(prefix="verdigo-sim-") as workdir:
         env = client_env(workdir)
         extract = Extract(args.extract, workdir, env)
         sim = SimServer(SERVER_DEADLINE_SECONDS)
         try:
-            ok = latency_figures(sim, extract, args.window, workdir, env)
-            ok &= unkind_host_figures(sim, extract, workdir)
-            ok &= memory_figures(sim, extract, workdir)
+            if "latency" in parts:
+                ok &= latency_figures(sim, extract, args.window, workdir, env)
+            if "unkind" in parts:
+                ok &= unkind_host_figures(sim, extract, workdir)
+            if "memory" in parts:
+                ok &= memory_figures(sim, extract, workdir)
         finally:
             sim.stop()
-        ok &= nginx_figures(args.extract, workdir, env, args.runs)
+        if "nginx" in parts:
+            ok &= nginx_figures(args.extract, workdir, env, args.runs)
     sys.exit(0 if ok else 1)
 
 
