@@ -271,7 +271,6 @@ int RunExtractCommand(int argc, char** argv) {
     return kExitTrouble;
   }
   RemoveTempFolderOnTerminatingSignals(ClearProgressLine);
-  if (options.download.insecure) PrintProgramMessage("warning: -k: certificates are not checked");
   PageFiles& pageFiles = TempFolderPageFiles();
   CurlDownloader downloader(options.download, pageFiles);
   const ExtractOutcome outcome =
@@ -285,6 +284,9 @@ ExtractOutcome RunExtraction(const ExtractOptions& options, AddressReader& addre
                              Downloader& downloader, PageFiles& pageFiles, ExtractStreams streams) {
   const bool showProgress = !options.quiet && ::isatty(streams.err) == 1;
   const RunContext context{downloader, pageFiles, streams, showProgress};
+  if (options.download.insecure) {
+    PrintProgramMessage("warning: -k: certificates are not checked", streams.err);
+  }
   return options.outputFile.empty() ? ExtractToStream(addresses, options, context)
                                     : ExtractToFile(addresses, options, context);
 }
