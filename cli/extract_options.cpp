@@ -265,26 +265,88 @@ ParsedArguments ParseExtractArguments(const std::vector<std::string>& args) {
   return ArgumentParser().Parse(args);
 }
 
+namespace {
+
+// "15", "0.5": the way a user would type it.
+template <typename Duration>
+std::string SecondsText(Duration duration) {
+  const double seconds = std::chrono::duration<double>(duration).count();
+  std::string text = std::to_string(seconds);
+  text.erase(text.find_last_not_of('0') + 1);
+  if (text.back() == '.') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
 std::string ExtractUsageText() {
+  const DownloadSettings d;
+  const std::string jobs = std::to_string(d.jobs);
+  const std::string perHost = std::to_string(d.perHost);
+  const std::string retries = std::to_string(d.retries);
   return "Usage: verdigo-extract [OPTIONS] [-u ADDRESS...] [LIST_FILE...]\n"
          "Downloads each web page listed (one address per line) and writes the page's\n"
          "address, then every link found on it, one row each.\n"
          "Addresses given with -u come first, then the lists' addresses in order.\n"
          "With no LIST_FILE and no -u, or when LIST_FILE is -, reads standard input.\n"
          "\n"
-         "  -u, --url ADDRESS  fetch ADDRESS as if it were listed (may be repeated)\n"
-         "  -o, --output FILE  write the rows to FILE, each ended by CR LF\n"
-         "      --csv          with -o: write all rows on one comma-delimited line\n"
-         "      --json         write one JSON object per line for each listed address:\n"
-         "                     {\"address\":A,\"page\":P,\"links\":[...]} for a page,\n"
-         "                     {\"address\":A,\"page\":P,\"error\":REASON} for one not found\n"
-         "  -0, --null         end each row on standard output with NUL, not LF\n"
-         "  -j, --jobs N       download up to N pages at once (1 to 1000, default 64);\n"
-         "                     the rows still come in list order\n"
-         "      --per-host N   at most N connections to one host (1 to 1000, default 6)\n"
-         "  -q, --quiet        show no progress line\n"
-         "      --help         show this help and exit\n"
-         "      --version      show the version and exit\n"
+         "  -u, --url ADDRESS      fetch ADDRESS as if it were listed (may be repeated)\n"
+         "  -o, --output FILE      write the rows to FILE, each ended by CR LF\n"
+         "                         (-o - is standard output)\n"
+         "      --csv              write all rows on one comma-delimited line\n"
+         "      --json             write one JSON object per line for each address:\n"
+         "                         {\"address\":A,\"page\":P,\"links\":[...]} for a page,\n"
+         "                         {\"address\":A,\"page\":P,\"error\":REASON} if not found\n"
+         "  -0, --null             end each row on standard output with NUL, not LF\n"
+         "  -q, --quiet            show no progress line\n"
+         "  -h, --help             show this help and exit\n"
+         "      --version          show the version and exit\n"
+         "\n"
+         "Downloads (SECONDS may have decimals: 0.5):\n"
+         "  -j, --jobs N           download up to N pages at once (1 to 1000, default " +
+         jobs +
+         ")\n"
+         "                         (the rows still come in list order)\n"
+         "      --per-host N       at most N requests in flight to one host\n"
+         "                         (1 to 1000, default " +
+         perHost +
+         ")\n"
+         "      --delay SECONDS    at least SECONDS between the starts of two requests\n"
+         "                         to one host (default " +
+         SecondsText(d.perHostDelay) +
+         ")\n"
+         "      --retries N        try a page up to N more times when it failed for a\n"
+         "                         reason that may pass (0 to 20, default " +
+         retries +
+         ")\n"
+         "      --connect-timeout SECONDS\n"
+         "                         give up connecting after SECONDS (default " +
+         SecondsText(d.connectTimeout) +
+         ")\n"
+         "      --timeout SECONDS  end each try of a page after SECONDS (0: never;\n"
+         "                         default " +
+         SecondsText(d.pageTimeout) +
+         ")\n"
+         "  -A, --user-agent TEXT  send TEXT as User-Agent, not verdigo-extract/VERSION\n"
+         "  -H, --header 'NAME: VALUE'\n"
+         "                         send this header with every request (may be repeated)\n"
+         "  -b, --cookie FILE      send the cookies of FILE, a cookie file as browsers\n"
+         "                         export it; cookies that pages set are kept for the run\n"
+         "      --proxy URL        use this proxy (default: the http_proxy, https_proxy\n"
+         "                         and no_proxy variables)\n"
+         "      --cacert FILE      trust the certificates in FILE, not the system's\n"
+         "  -k, --insecure         check no certificate (with a warning)\n"
+         "\n"
+         "Retries: a connection reset or cut short, a time-out and HTTP 408, 429, 500,\n"
+         "502, 503 and 504 are tried again after 1, 2, 4 ... s (with some jitter), or as\n"
+         "long as the server's Retry-After asks, up to " +
+         SecondsText(d.longestRetryWait) +
+         " s. Not tried again: HTTP 404,\n"
+         "410, a name that does not resolve, a refused connection, a certificate error,\n"
+         "a page over the size cap, a refused protocol. A page not found names its last\n"
+         "reason and its tries: \"HTTP 503 after 4 tries\".\n"
+         "Politeness: --per-host counts requests, also where HTTP/2 carries several\n"
+         "over one connection; a 429 or 503 slows that host only, the others go on.\n"
          "\n"
          "Rows go out as soon as every page before them is done; addresses are read\n"
          "as they come, so a list may be a pipe that is still being written.\n"

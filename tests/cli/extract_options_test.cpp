@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace verdigo {
 namespace {
 
@@ -142,6 +144,37 @@ TEST(ExtractOptions, UsageErrors) {
   for (const auto& [args, error] : cases) {
     EXPECT_EQ(ParseExtractArguments(args).error, error) << args[0];
   }
+}
+
+// The help fits a terminal of 80 columns and names every option.
+TEST(ExtractOptions, UsageText) {
+  const std::string usage = ExtractUsageText();
+  std::istringstream lines(usage);
+  for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
+  for (const char* option : {"--url",
+                             "--output",
+                             "--csv",
+                             "--json",
+                             "--null",
+                             "--quiet",
+                             "--help",
+                             "--version",
+                             "--jobs",
+                             "--per-host",
+                             "--delay",
+                             "--retries",
+                             "--connect-timeout",
+                             "--timeout",
+                             "--user-agent",
+                             "--header",
+                             "--cookie",
+                             "--proxy",
+                             "--cacert",
+                             "--insecure"}) {
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+  }
+  EXPECT_NE(usage.find("(1 to 1000, default 64)"), std::string::npos);
+  EXPECT_NE(usage.find("(default 15)"), std::string::npos) << "the connection time-out";
 }
 
 }  // namespace
