@@ -1,6 +1,8 @@
 #include "cli/extract_command.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -237,6 +239,32 @@ ExtractOutcome ExtractToFile(AddressReader& addresses, const ExtractOptions& opt
   ::_exit(kExitTrouble);
 }
 
+// Why the file at `path` cannot be read; empty when it can. The downloader
+// reads the cookie and certificate files only later, and libcurl passes over
+// one it cannot read without a word.
+std::string WhyUnreadable(const std::string& path) {
+  // O_NONBLOCK: a FIFO that nobody writes into must not hold the start up.
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!file.valid()) return DescribeOpenFailure(errno, path);
+  struct stat status {};
+  if (::fstat(file.get(), &status) != 0) return DescribeErrno(errno);
+  if (S_ISDIR(status.st_mode)) return DescribeErrno(EISDIR);
+  return {};
+}
+
+// Says so for each file the options name that cannot be read.
+bool RequestFilesReadable(const DownloadSettings& settings, int err) {
+  bool readable = true;
+  for (const std::string* path : {&settings.cookieFile, &settings.caCertFile}) {
+    if (path->empty()) continue;
+    const std::string why = WhyUnreadable(*path);
+    if (why.empty()) continue;
+    PrintProgramMessage("cannot read " + *path + ": " + why, err);
+    readable = false;
+  }
+  return readable;
+}
+
 int PrintAndSucceed(std::string_view text) {
   WriteAllIgnoringErrors(STDOUT_FILENO, text);
   return kExitAllFound;
@@ -283,6 +311,7 @@ int RunExtractCommand(int argc, char** argv) {
 ExtractOutcome RunExtraction(const ExtractOptions& options, AddressReader& addresses,
                              Downloader& downloader, PageFiles& pageFiles, ExtractStreams streams) {
   const bool showProgress = !options.quiet && ::isatty(streams.err) == 1;
+  if (!RequestFilesReadable(options.download, streams.err)) return {kExitTrouble};
   const RunContext context{downloader, pageFiles, streams, showProgress};
   if (options.download.insecure) {
     PrintProgramMessage("warning: -k: certificates are not checked", streams.err);

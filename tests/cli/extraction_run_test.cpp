@@ -87,6 +87,13 @@ TEST(ExtractionRun, OrderFailuresAndAnEarlyEnd) {
        .err = "verdigo-extract: warning: -k: certificates are not checked\n",
        .started = 1,
        .collected = 1},
+      {.what = "a cookie file that cannot be read stops the run before it starts",
+       .args = {"-b", "/nonexistent/cookies.txt", "--cacert=/", "-uh/1.html"},
+       .exitStatus = 2,
+       .err = "verdigo-extract: cannot read /nonexistent/cookies.txt: Path not found\n"
+              "verdigo-extract: cannot read /: ",
+       .started = 0,
+       .collected = 0},
       {.what = "output gone: the pages ahead are let go",
        .args = fourPages,
        .outputFull = true,
