@@ -35,6 +35,7 @@ struct ParsedArguments {
 // `args` without the program name. Options follow the GNU conventions: long
 // ones may be abbreviated and take "--name=value", short ones may be bundled,
 // list files and options may come in any order, "--" ends the options.
+// getopt's state is the process's own: one thread at a time.
 ParsedArguments ParseExtractArguments(const std::vector<std::string>& args);
 
 std::string ExtractUsageText();
