@@ -1,6 +1,8 @@
 #include "cli/extract_command.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -55,18 +57,12 @@ struct RunResult {
 // keeps to one page file and one page at a time.
 size_t PagesAhead(int jobs) { return jobs == 1 ? 0 : 2 * static_cast<size_t>(jobs); }
 
-DownloadSettings SettingsFor(const ExtractOptions& options) {
-  DownloadSettings settings;
-  settings.jobs = options.jobs;
-  settings.perHost = options.perHost;
-  return settings;
-}
-
 // The engine's messages go to standard error; a page not found goes to the
 // writer too, which may record it in the output.
 class RunReporter : public EngineReporter {
  public:
-  RunReporter(ProgressDisplay& progress, PageWriter& writer) : stderr_(progress), writer_(writer) {}
+  RunReporter(ProgressDisplay& progress, PageWriter& writer, int errFd)
+      : stderr_(progress, errFd), writer_(writer) {}
   void UrlNotFound(std::string_view pageUrl, std::string_view reason) override {
     writer_.PageNotFound(pageUrl, reason);
     stderr_.UrlNotFound(pageUrl, reason);
@@ -79,22 +75,30 @@ class RunReporter : public EngineReporter {
   PageWriter& writer_;
 };
 
+// What every part of one run shares.
+struct RunContext {
+  Downloader& downloader;
+  PageFiles& pageFiles;
+  ExtractStreams streams;
+  bool showProgress;
+};
+
 // Hands the list's addresses to the engine in order, with up to PagesAhead
 // of them downloading ahead, and each page's rows to the writer as soon as
 // its turn has come.
 class ExtractionLoop {
  public:
   ExtractionLoop(AddressReader& addresses, PageWriter& writer, const ExtractOptions& options,
-                 bool showProgress)
+                 const RunContext& context)
       : addresses_(addresses),
         writer_(writer),
-        pagesAhead_(PagesAhead(options.jobs)),
-        downloader_(SettingsFor(options)),
-        progress_(STDERR_FILENO, showProgress),
-        reporter_(progress_, writer),
+        pagesAhead_(PagesAhead(options.download.jobs)),
+        progress_(context.streams.err, context.showProgress),
+        reporter_(progress_, writer, context.streams.err),
         counter_(writer),
-        engine_(downloader_, reporter_, [this] { OnYield(); }) {
-    gProgressShown = showProgress;
+        engine_(
+            context.downloader, reporter_, [this] { OnYield(); }, context.pageFiles) {
+    gProgressShown = context.showProgress;
   }
 
   ~ExtractionLoop() { gProgressShown = 0; }
@@ -158,7 +162,6 @@ class ExtractionLoop {
   AddressReader& addresses_;
   PageWriter& writer_;
   size_t pagesAhead_;
-  CurlDownloader downloader_;
   ProgressDisplay progress_;
   RunReporter reporter_;
   CountingRowSink counter_;
@@ -172,6 +175,59 @@ int ExitStatusOf(const RunResult& run) {
   return whole ? kExitAllFound : kExitSomeNotFound;
 }
 
+// The writer of the output format the options choose.
+std::unique_ptr<PageWriter> MakeWriter(const ExtractOptions& options, PageWriter::WriteFn write) {
+  if (options.json) return std::make_unique<JsonPageWriter>(std::move(write));
+  if (options.csv)
+    return std::make_unique<RowWriter>(RowWriter::Format::kCsvFile, '\n', std::move(write));
+  if (options.outputFile.empty()) {
+    return std::make_unique<RowWriter>(RowWriter::Format::kLines,
+                                       options.nullTerminated ? '\0' : '\n', std::move(write));
+  }
+  return std::make_unique<RowWriter>(RowWriter::Format::kTextFile, '\n', std::move(write));
+}
+
+ExtractOutcome ExtractToStream(AddressReader& addresses, const ExtractOptions& options,
+                               const RunContext& context) {
+  int writeErrno = 0;
+  const auto writer = MakeWriter(options, [&](std::string_view bytes) {
+    if (!WriteAllToFd(context.streams.out, bytes, writeErrno)) FailWithErrno(writeErrno);
+  });
+  const RunResult run = ExtractionLoop(addresses, *writer, options, context).Run();
+  if (writer->Finish()) return {ExitStatusOf(run)};
+  if (writeErrno == EPIPE) return {kExitTrouble, true};
+  PrintProgramMessage("cannot write standard output: " + writer->error(), context.streams.err);
+  return {kExitTrouble};
+}
+
+ExtractOutcome ExtractToFile(AddressReader& addresses, const ExtractOptions& options,
+                             const RunContext& context) {
+  const int err = context.streams.err;
+  std::optional<SafeFileWriter> file;
+  try {
+    file.emplace(SafeFileWriter::Open(options.outputFile));
+  } catch (const Failure& failure) {
+    PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what(), err);
+    return {kExitTrouble};
+  }
+  const auto writer = MakeWriter(options, [&](std::string_view bytes) { file->Write(bytes); });
+  const RunResult run = ExtractionLoop(addresses, *writer, options, context).Run();
+  if (run.errorReportShown) {
+    // The results may lack rows: they must not pass for complete ones.
+    PrintProgramMessage(
+        options.outputFile + " is left as it was: after an error report, rows may be missing", err);
+    return {kExitSomeNotFound};
+  }
+  try {
+    if (!writer->Finish()) throw Failure(writer->error());
+    file->Commit();
+  } catch (const Failure& failure) {
+    PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what(), err);
+    return {kExitTrouble};
+  }
+  return {ExitStatusOf(run)};
+}
+
 // A reader that went away ends the run at once and quietly, as for any
 // command in a pipeline: die of SIGPIPE like one, unless it was ignored.
 [[noreturn]] void EndLikeABrokenPipe(bool sigpipeIgnoredAtStart) {
@@ -183,55 +239,30 @@ int ExitStatusOf(const RunResult& run) {
   ::_exit(kExitTrouble);
 }
 
-// The writer of the output format the options choose.
-std::unique_ptr<PageWriter> MakeWriter(const ExtractOptions& options, PageWriter::WriteFn write) {
-  if (options.json) return std::make_unique<JsonPageWriter>(std::move(write));
-  if (options.outputFile.empty()) {
-    return std::make_unique<RowWriter>(RowWriter::Format::kLines,
-                                       options.nullTerminated ? '\0' : '\n', std::move(write));
-  }
-  return std::make_unique<RowWriter>(
-      options.csv ? RowWriter::Format::kCsvFile : RowWriter::Format::kTextFile, '\n',
-      std::move(write));
+// Why the file at `path` cannot be read; empty when it can. The downloader
+// reads the cookie and certificate files only later, and libcurl passes over
+// one it cannot read without a word.
+std::string WhyUnreadable(const std::string& path) {
+  // O_NONBLOCK: a FIFO that nobody writes into must not hold the start up.
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!file.valid()) return DescribeOpenFailure(errno, path);
+  struct stat status {};
+  if (::fstat(file.get(), &status) != 0) return DescribeErrno(errno);
+  if (S_ISDIR(status.st_mode)) return DescribeErrno(EISDIR);
+  return {};
 }
 
-int ExtractToStandardOutput(AddressReader& addresses, const ExtractOptions& options,
-                            bool showProgress, bool sigpipeIgnoredAtStart) {
-  int writeErrno = 0;
-  const auto writer = MakeWriter(options, [&](std::string_view bytes) {
-    if (!WriteAllToFd(STDOUT_FILENO, bytes, writeErrno)) FailWithErrno(writeErrno);
-  });
-  const RunResult run = ExtractionLoop(addresses, *writer, options, showProgress).Run();
-  if (writer->Finish()) return ExitStatusOf(run);
-  if (writeErrno == EPIPE) EndLikeABrokenPipe(sigpipeIgnoredAtStart);
-  PrintProgramMessage("cannot write standard output: " + writer->error());
-  return kExitTrouble;
-}
-
-int ExtractToFile(AddressReader& addresses, const ExtractOptions& options, bool showProgress) {
-  std::optional<SafeFileWriter> file;
-  try {
-    file.emplace(SafeFileWriter::Open(options.outputFile));
-  } catch (const Failure& failure) {
-    PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what());
-    return kExitTrouble;
+// Says so for each file the options name that cannot be read.
+bool RequestFilesReadable(const DownloadSettings& settings, int err) {
+  bool readable = true;
+  for (const std::string* path : {&settings.cookieFile, &settings.caCertFile}) {
+    if (path->empty()) continue;
+    const std::string why = WhyUnreadable(*path);
+    if (why.empty()) continue;
+    PrintProgramMessage("cannot read " + *path + ": " + why, err);
+    readable = false;
   }
-  const auto writer = MakeWriter(options, [&](std::string_view bytes) { file->Write(bytes); });
-  const RunResult run = ExtractionLoop(addresses, *writer, options, showProgress).Run();
-  if (run.errorReportShown) {
-    // The results may lack rows: they must not pass for complete ones.
-    PrintProgramMessage(options.outputFile +
-                        " is left as it was: after an error report, rows may be missing");
-    return kExitSomeNotFound;
-  }
-  try {
-    if (!writer->Finish()) throw Failure(writer->error());
-    file->Commit();
-  } catch (const Failure& failure) {
-    PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what());
-    return kExitTrouble;
-  }
-  return ExitStatusOf(run);
+  return readable;
 }
 
 int PrintAndSucceed(std::string_view text) {
@@ -268,13 +299,25 @@ int RunExtractCommand(int argc, char** argv) {
     return kExitTrouble;
   }
   RemoveTempFolderOnTerminatingSignals(ClearProgressLine);
-  const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
-  const int status =
-      options.outputFile.empty()
-          ? ExtractToStandardOutput(addresses, options, showProgress, sigpipeIgnoredAtStart)
-          : ExtractToFile(addresses, options, showProgress);
+  PageFiles& pageFiles = TempFolderPageFiles();
+  CurlDownloader downloader(options.download, pageFiles);
+  const ExtractOutcome outcome =
+      RunExtraction(options, addresses, downloader, pageFiles, {STDOUT_FILENO, STDERR_FILENO});
+  if (outcome.readerGone) EndLikeABrokenPipe(sigpipeIgnoredAtStart);
   RemovePrivateTempFolder();
-  return status;
+  return outcome.exitStatus;
+}
+
+ExtractOutcome RunExtraction(const ExtractOptions& options, AddressReader& addresses,
+                             Downloader& downloader, PageFiles& pageFiles, ExtractStreams streams) {
+  const bool showProgress = !options.quiet && ::isatty(streams.err) == 1;
+  if (!RequestFilesReadable(options.download, streams.err)) return {kExitTrouble};
+  const RunContext context{downloader, pageFiles, streams, showProgress};
+  if (options.download.insecure) {
+    PrintProgramMessage("warning: -k: certificates are not checked", streams.err);
+  }
+  return options.outputFile.empty() ? ExtractToStream(addresses, options, context)
+                                    : ExtractToFile(addresses, options, context);
 }
 
 }  // namespace verdigo
