@@ -12,8 +12,10 @@ namespace verdigo {
 
 // Hands out the addresses given on the command line, then reads list files
 // one after the other ("-" is standard input) and hands out their lines
-// without ever holding more than one piece of a list and one line. A line
-// longer than kStreamedListLimits allows (1 MiB) is skipped with a message.
+// without ever holding more than one piece of a list and one line. An
+// address is a line without the spaces and tabs around it; a line of blanks
+// only, or none, is skipped. A line longer than kStreamedListLimits allows
+// (1 MiB) is skipped with a message.
 class AddressReader {
  public:
   enum class Status { kAddress, kNotYet, kEnd };
