@@ -44,6 +44,7 @@ AddressReader::AddressReader(std::vector<std::string> addresses, std::vector<std
 
 void AddressReader::Open(const std::string& name) {
   if (name == "-") {
+    readsATerminal_ = ::isatty(STDIN_FILENO) == 1;
     lists_.push_back(
         {"standard input", ListReader(UniqueFd(::dup(STDIN_FILENO)), kStreamedListLimits)});
     return;

@@ -85,16 +85,16 @@ class RunReporter : public EngineReporter {
 class ExtractionLoop {
  public:
   ExtractionLoop(AddressReader& addresses, PageWriter& writer, const ExtractOptions& options,
-                 bool showProgress)
+                 ProgressDisplay& progress)
       : addresses_(addresses),
         writer_(writer),
         pagesAhead_(PagesAhead(options.jobs)),
         downloader_(SettingsFor(options)),
-        progress_(STDERR_FILENO, showProgress),
+        progress_(progress),
         reporter_(progress_, writer),
         counter_(writer),
         engine_(downloader_, reporter_, [this] { OnYield(); }) {
-    gProgressShown = showProgress;
+    gProgressShown = progress.enabled();
   }
 
   ~ExtractionLoop() { gProgressShown = 0; }
@@ -159,7 +159,7 @@ class ExtractionLoop {
   PageWriter& writer_;
   size_t pagesAhead_;
   CurlDownloader downloader_;
-  ProgressDisplay progress_;
+  ProgressDisplay& progress_;
   RunReporter reporter_;
   CountingRowSink counter_;
   ExtractLinks engine_;
@@ -198,10 +198,12 @@ std::unique_ptr<PageWriter> MakeWriter(const ExtractOptions& options, PageWriter
 int ExtractToStandardOutput(AddressReader& addresses, const ExtractOptions& options,
                             bool showProgress, bool sigpipeIgnoredAtStart) {
   int writeErrno = 0;
+  // The rows may share the progress line's terminal: they go out through it.
+  ProgressDisplay progress(STDERR_FILENO, showProgress, STDOUT_FILENO);
   const auto writer = MakeWriter(options, [&](std::string_view bytes) {
-    if (!WriteAllToFd(STDOUT_FILENO, bytes, writeErrno)) FailWithErrno(writeErrno);
+    if (!progress.WriteOutput(bytes, writeErrno)) FailWithErrno(writeErrno);
   });
-  const RunResult run = ExtractionLoop(addresses, *writer, options, showProgress).Run();
+  const RunResult run = ExtractionLoop(addresses, *writer, options, progress).Run();
   if (writer->Finish()) return ExitStatusOf(run);
   if (writeErrno == EPIPE) EndLikeABrokenPipe(sigpipeIgnoredAtStart);
   PrintProgramMessage("cannot write standard output: " + writer->error());
@@ -217,7 +219,8 @@ int ExtractToFile(AddressReader& addresses, const ExtractOptions& options, bool 
     return kExitTrouble;
   }
   const auto writer = MakeWriter(options, [&](std::string_view bytes) { file->Write(bytes); });
-  const RunResult run = ExtractionLoop(addresses, *writer, options, showProgress).Run();
+  ProgressDisplay progress(STDERR_FILENO, showProgress);
+  const RunResult run = ExtractionLoop(addresses, *writer, options, progress).Run();
   if (run.errorReportShown) {
     // The results may lack rows: they must not pass for complete ones.
     PrintProgramMessage(options.outputFile +
@@ -267,6 +270,7 @@ int RunExtractCommand(int argc, char** argv) {
     for (const std::string& failure : addresses.OpenFailures()) PrintProgramMessage(failure);
     return kExitTrouble;
   }
+  if (!options.quiet && addresses.ReadsATerminal()) PrintProgramMessage(kTypedAddressesNotice);
   RemoveTempFolderOnTerminatingSignals(ClearProgressLine);
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
   const int status =
