@@ -250,6 +250,7 @@ bool SignalIgnored(int signal) {
 }  // namespace
 
 int RunExtractCommand(int argc, char** argv) {
+  UseErrnoWording(ErrnoWording::kSystem);
   const bool sigpipeIgnoredAtStart = SignalIgnored(SIGPIPE);
   // A closed pipe on standard output shows up as EPIPE from write().
   ::signal(SIGPIPE, SIG_IGN);

@@ -288,6 +288,20 @@ TEST_F(ExtractProcessTest, FileAndUsageErrorsExitWithTwo) {
             "Try 'verdigo-extract --help' for more information.\n");
 }
 
+// As commands in a shell do, in the system's words.
+TEST_F(ExtractProcessTest, FileErrorsGiveTheSystemsReason) {
+  EXPECT_THAT(Run({dir_}).err,
+              ::testing::HasSubstr("verdigo-extract: cannot read " + dir_ + ": Is a directory\n"));
+  const std::string list = ListFile("list.txt", U("/index.html"));
+  const ProcessResult fullDisk = Run({"-q", "-o", "/dev/full", list});
+  EXPECT_EQ(fullDisk.status, 2);
+  EXPECT_EQ(fullDisk.err, "verdigo-extract: cannot write /dev/full: No space left on device\n");
+  const ProcessResult fullOutput = Run({"-q", list}, "", ::open("/dev/full", O_WRONLY));
+  EXPECT_EQ(fullOutput.status, 2);
+  EXPECT_EQ(fullOutput.err,
+            "verdigo-extract: cannot write standard output: No space left on device\n");
+}
+
 // A line no address could be is that line's trouble, not the run's.
 TEST_F(ExtractProcessTest, AnAbsurdlyLongLineIsSkippedWithAMessage) {
   const std::string list = ListFile(
