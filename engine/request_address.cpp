@@ -37,6 +37,9 @@ HostSpan FindHost(std::string_view url) {
   return {begin, end};
 }
 
+// Besides space and controls, which no host name holds.
+constexpr std::string_view kForbiddenInHost = "#%/:<>?@[\\]^|";
+
 bool IsAscii(std::string_view text) {
   for (const char c : text) {
     if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -50,6 +53,10 @@ bool IsAscii(std::string_view text) {
 // in a program that never sets its locale: converting here keeps the
 // request the same under any locale.
 bool ToIdna(std::string_view host, std::string& ascii) {
+  // libidn2 would take a NUL for the end of the name.
+  for (const char c : host) {
+    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return false;
+  }
   const std::string name(host);
   const auto lookup = [&](int flags) {
     uint8_t* converted = nullptr;
@@ -61,7 +68,10 @@ bool ToIdna(std::string_view host, std::string& ascii) {
   };
   int rc = lookup(IDN2_NFC_INPUT | IDN2_NONTRANSITIONAL);
   if (rc == IDN2_DISALLOWED) rc = lookup(IDN2_NFC_INPUT | IDN2_TRANSITIONAL);
-  return rc == IDN2_OK;
+  // The mapping may make characters that end or split a host name (a
+  // full-width "/" becomes "/"): such a name is refused, as browsers do,
+  // rather than sent as another address.
+  return rc == IDN2_OK && ascii.find_first_of(kForbiddenInHost) == std::string::npos;
 }
 
 void AppendPercentEncoded(std::string& out, std::string_view part) {

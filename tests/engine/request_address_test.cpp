@@ -54,6 +54,12 @@ TEST(EncodeAddressForRequest, SendsUtf8PercentEncodedAndHostNamesInTheirIdnaForm
        "http://\xCC\x81"
        "a.x/",
        "http://%CC%81a.x/"},
+      {"NUL in a host", std::string("http://\xC3\xBC\0x/", 12), "http://%C3%BC%00x/"},
+      // A full-width solidus maps to "/": it would send another address.
+      {"mapped to a separator",
+       "http://a\xEF\xBC\x8F"
+       "b\xC3\xBC.x/",
+       "http://a%EF%BC%8Fb%C3%BC.x/"},
       // Refused as nontransitional, taken as transitional: as libcurl does.
       {"transitional host", "http://\xE2\x98\x83.x/", "http://xn--n3h.x/"},
   };
