@@ -37,7 +37,8 @@ HostSpan FindHost(std::string_view url) {
   return {begin, end};
 }
 
-// Besides space and controls, which no host name holds.
+// Characters that end or split a host name (space and control characters
+// are refused before IDNA).
 constexpr std::string_view kForbiddenInHost = "#%/:<>?@[\\]^|";
 
 bool IsAscii(std::string_view text) {
@@ -53,7 +54,8 @@ bool IsAscii(std::string_view text) {
 // in a program that never sets its locale: converting here keeps the
 // request the same under any locale.
 bool ToIdna(std::string_view host, std::string& ascii) {
-  // libidn2 would take a NUL for the end of the name.
+  // No host name holds a space or a control character, and libidn2 would
+  // take a NUL for the end of the name.
   for (const char c : host) {
     if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return false;
   }
