@@ -16,6 +16,15 @@ namespace {
 
 constexpr int kWaitSliceMs = 100;
 
+// Spaces and tabs around an address are none of its own: a list typed or
+// pasted by hand has them, and an address never ends in one.
+std::string_view WithoutBlanksAround(std::string_view line) {
+  constexpr std::string_view kBlanks = " \t";
+  const size_t first = line.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return line.substr(first, line.find_last_not_of(kBlanks) - first + 1);
+}
+
 bool Readable(int fd, int timeoutMs) {
   pollfd p{fd, POLLIN, 0};
   int ready;
@@ -35,6 +44,7 @@ AddressReader::AddressReader(std::vector<std::string> addresses, std::vector<std
 
 void AddressReader::Open(const std::string& name) {
   if (name == "-") {
+    readsATerminal_ = ::isatty(STDIN_FILENO) == 1;
     lists_.push_back(
         {"standard input", ListReader(UniqueFd(::dup(STDIN_FILENO)), kStreamedListLimits)});
     return;
@@ -90,7 +100,8 @@ void AddressReader::EndCurrentList() {
 void AddressReader::TakeLine(std::string_view line, bool tooLong) {
   ++lineNumber_;
   if (!tooLong) {
-    ready_.emplace_back(line);
+    const std::string_view address = WithoutBlanksAround(line);
+    if (!address.empty()) ready_.emplace_back(address);
     return;
   }
   PrintProgramMessage("line " + std::to_string(lineNumber_) + " of " + lists_[current_].shownName +

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/list_reader.h"
@@ -12,8 +13,14 @@ namespace verdigo {
 
 // Hands out the addresses given on the command line, then reads list files
 // one after the other ("-" is standard input) and hands out their lines
-// without ever holding more than one piece of a list and one line. A line
-// longer than kStreamedListLimits allows (1 MiB) is skipped with a message.
+// without ever holding more than one piece of a list and one line. An
+// address is a line without the spaces and tabs around it; a line of blanks
+// only, or none, is skipped. A line longer than kStreamedListLimits allows
+// (1 MiB) is skipped with a message.
+// What is said, unless -q, when the addresses are to be typed.
+inline constexpr std::string_view kTypedAddressesNotice =
+    "reading addresses from standard input; end with Ctrl+D";
+
 class AddressReader {
  public:
   enum class Status { kAddress, kNotYet, kEnd };
@@ -32,6 +39,8 @@ class AddressReader {
 
   // Lines skipped as too long, and lists that failed part-way.
   bool HadTrouble() const { return hadTrouble_; }
+  // One of the lists is standard input, and a terminal: someone is to type.
+  bool ReadsATerminal() const { return readsATerminal_; }
   // Addresses handed out so far.
   std::uint64_t Count() const { return count_; }
   // Every address has been handed out.
@@ -56,6 +65,7 @@ class AddressReader {
   size_t nextReady_ = 0;
   std::uint64_t count_ = 0;
   bool hadTrouble_ = false;
+  bool readsATerminal_ = false;
 };
 
 }  // namespace verdigo

@@ -89,16 +89,16 @@ struct RunContext {
 class ExtractionLoop {
  public:
   ExtractionLoop(AddressReader& addresses, PageWriter& writer, const ExtractOptions& options,
-                 const RunContext& context)
+                 const RunContext& context, ProgressDisplay& progress)
       : addresses_(addresses),
         writer_(writer),
         pagesAhead_(PagesAhead(options.download.jobs)),
-        progress_(context.streams.err, context.showProgress),
+        progress_(progress),
         reporter_(progress_, writer, context.streams.err),
         counter_(writer),
         engine_(
             context.downloader, reporter_, [this] { OnYield(); }, context.pageFiles) {
-    gProgressShown = context.showProgress;
+    gProgressShown = progress.enabled();
   }
 
   ~ExtractionLoop() { gProgressShown = 0; }
@@ -162,7 +162,7 @@ class ExtractionLoop {
   AddressReader& addresses_;
   PageWriter& writer_;
   size_t pagesAhead_;
-  ProgressDisplay progress_;
+  ProgressDisplay& progress_;
   RunReporter reporter_;
   CountingRowSink counter_;
   ExtractLinks engine_;
@@ -190,10 +190,12 @@ std::unique_ptr<PageWriter> MakeWriter(const ExtractOptions& options, PageWriter
 ExtractOutcome ExtractToStream(AddressReader& addresses, const ExtractOptions& options,
                                const RunContext& context) {
   int writeErrno = 0;
+  // The rows may share the progress line's terminal: they go out through it.
+  ProgressDisplay progress(context.streams.err, context.showProgress, context.streams.out);
   const auto writer = MakeWriter(options, [&](std::string_view bytes) {
-    if (!WriteAllToFd(context.streams.out, bytes, writeErrno)) FailWithErrno(writeErrno);
+    if (!progress.WriteOutput(bytes, writeErrno)) FailWithErrno(writeErrno);
   });
-  const RunResult run = ExtractionLoop(addresses, *writer, options, context).Run();
+  const RunResult run = ExtractionLoop(addresses, *writer, options, context, progress).Run();
   if (writer->Finish()) return {ExitStatusOf(run)};
   if (writeErrno == EPIPE) return {kExitTrouble, true};
   PrintProgramMessage("cannot write standard output: " + writer->error(), context.streams.err);
@@ -211,7 +213,8 @@ ExtractOutcome ExtractToFile(AddressReader& addresses, const ExtractOptions& opt
     return {kExitTrouble};
   }
   const auto writer = MakeWriter(options, [&](std::string_view bytes) { file->Write(bytes); });
-  const RunResult run = ExtractionLoop(addresses, *writer, options, context).Run();
+  ProgressDisplay progress(context.streams.err, context.showProgress);
+  const RunResult run = ExtractionLoop(addresses, *writer, options, context, progress).Run();
   if (run.errorReportShown) {
     // The results may lack rows: they must not pass for complete ones.
     PrintProgramMessage(
@@ -278,6 +281,7 @@ bool SignalIgnored(int signal) {
 }  // namespace
 
 int RunExtractCommand(int argc, char** argv) {
+  UseErrnoWording(ErrnoWording::kSystem);
   const bool sigpipeIgnoredAtStart = SignalIgnored(SIGPIPE);
   // A closed pipe on standard output shows up as EPIPE from write().
   ::signal(SIGPIPE, SIG_IGN);
@@ -298,6 +302,7 @@ int RunExtractCommand(int argc, char** argv) {
     for (const std::string& failure : addresses.OpenFailures()) PrintProgramMessage(failure);
     return kExitTrouble;
   }
+  if (!options.quiet && addresses.ReadsATerminal()) PrintProgramMessage(kTypedAddressesNotice);
   RemoveTempFolderOnTerminatingSignals(ClearProgressLine);
   PageFiles& pageFiles = TempFolderPageFiles();
   CurlDownloader downloader(options.download, pageFiles);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/row_writers.h"
+#include "common/code_page.h"
 
 // verdigo-extract's JSON Lines output.
 namespace verdigo {
@@ -36,9 +37,5 @@ class JsonPageWriter : public PageWriter {
   bool notFound_ = false;
   std::string error_;
 };
-
-// `bytes` as UTF-8: unchanged when they are valid UTF-8, else each byte
-// through the code page.
-std::string TextAsUtf8(std::string_view bytes);
 
 }  // namespace verdigo
