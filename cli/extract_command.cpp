@@ -13,7 +13,9 @@
 #include "cli/address_reader.h"
 #include "cli/extract_options.h"
 #include "cli/json_page_writer.h"
+#include "cli/page_sources.h"
 #include "cli/progress_display.h"
+#include "cli/resumable_output.h"
 #include "cli/row_writers.h"
 #include "cli/stderr_reporter.h"
 #include "common/error_report.h"
@@ -24,6 +26,7 @@
 #include "common/temp_folder.h"
 #include "engine/curl_downloader.h"
 #include "engine/extract_links.h"
+#include "engine/link_rules.h"
 
 namespace verdigo {
 
@@ -48,6 +51,7 @@ struct RunResult {
   bool allFound = true;
   bool errorReportShown = false;  // rows of a page may be missing
   bool lineSkipped = false;
+  std::string refusal;  // why an earlier run cannot be carried on; nothing was done
 };
 
 // Pages started ahead of the one whose rows come next: enough to keep every
@@ -84,9 +88,12 @@ class RunReporter : public EngineReporter {
 // its turn has come.
 class ExtractionLoop {
  public:
-  ExtractionLoop(AddressReader& addresses, PageWriter& writer, const ExtractOptions& options,
-                 bool showProgress)
+  ExtractionLoop(AddressReader& addresses, PageSources& pages, PageWriter& writer,
+                 const ExtractOptions& options, bool showProgress,
+                 ResumableOutput* journal = nullptr)
       : addresses_(addresses),
+        pages_(pages),
+        journal_(journal),
         writer_(writer),
         pagesAhead_(PagesAhead(options.jobs)),
         downloader_(SettingsFor(options)),
@@ -101,17 +108,20 @@ class ExtractionLoop {
 
   RunResult Run() {
     RunResult result;
+    TakeEarlierFlags(result);
+    bool writing = RunPagesFromFiles(result) && SkipListedPagesDone(result);
     std::string address;
-    while (NextAddress(address)) {
+    while (writing && NextAddress(address)) {
       progress_.StartPage(++pageNumber_, KnownPageCount(), address, counter_.rows());
       writer_.BeginPage(address);
       if (!engine_.GetUrls(counter_, address, kRunPageFile)) result.allFound = false;
-      if (!writer_.EndPage()) break;  // nobody reads the rows any more
+      // Nobody reads the rows any more, or they cannot be written.
+      writing = writer_.EndPage() && PageDone(ResumableOutput::Kind::kListed, address, result);
     }
     engine_.CancelPrefetches();
     progress_.Clear();
-    result.errorReportShown = reporter_.ShowedErrorReport();
-    result.lineSkipped = addresses_.HadTrouble();
+    result.errorReportShown = result.errorReportShown || reporter_.ShowedErrorReport();
+    result.lineSkipped = result.lineSkipped || addresses_.HadTrouble();
     return result;
   }
 
@@ -146,16 +156,102 @@ class ExtractionLoop {
     }
   }
 
+  // ---- Pages from files, and pages an interrupted run has done ----
+
+  void TakeEarlierFlags(RunResult& result) const {
+    const std::uint8_t flags = journal_ != nullptr ? journal_->EarlierFlags() : 0;
+    result.allFound = (flags & ContinueRecord::kPageNotFound) == 0;
+    result.errorReportShown = (flags & ContinueRecord::kErrorReport) != 0;
+    result.lineSkipped = (flags & ContinueRecord::kLineSkipped) != 0;
+  }
+
+  bool PageDone(ResumableOutput::Kind kind, std::string_view address, const RunResult& result) {
+    if (journal_ == nullptr) return true;
+    const std::uint8_t flags =
+        (result.allFound ? 0 : ContinueRecord::kPageNotFound) |
+        (reporter_.ShowedErrorReport() ? ContinueRecord::kErrorReport : 0) |
+        (addresses_.HadTrouble() ? ContinueRecord::kLineSkipped : 0);
+    return journal_->PageDone(kind, address, static_cast<std::uint8_t>(flags));
+  }
+
+  // Before the first page that is written: the pages skipped must be those
+  // the interrupted run did.
+  bool ReadyToWrite(RunResult& result) {
+    if (journal_ == nullptr || confirmed_) return true;
+    confirmed_ = true;
+    return journal_->ConfirmSkipped(result.refusal);
+  }
+
+  // Sets the address and base of a page from a file, as its download would.
+  void PreparePageFromFile(const PageSources::Page& page) {
+    if (page.entered) {
+      engine_.PreparePageUrl(page.address);
+    } else {
+      engine_.SetPageUrl(page.address, BaseOfFileAddress(page.address));
+    }
+  }
+
+  bool RunPagesFromFiles(RunResult& result) {
+    for (PageSources::Page& page : pages_.pages()) {
+      progress_.StartPage(++pageNumber_, KnownPageCount(), page.address, counter_.rows());
+      PreparePageFromFile(page);
+      if (journal_ != nullptr && journal_->NextPageIsDone()) {
+        journal_->SkipPage(ResumableOutput::Kind::kFile, page.address);
+        continue;
+      }
+      if (!ReadyToWrite(result)) return false;
+      writer_.BeginPage(page.address);
+      ScanPageFromFile(page, result);
+      if (!writer_.EndPage() || !PageDone(ResumableOutput::Kind::kFile, page.address, result)) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void ScanPageFromFile(PageSources::Page& page, RunResult& result) {
+    try {
+      engine_.SetPage(PageSources::Read(page));
+    } catch (const Failure& failure) {
+      const std::string pageUrl =
+          page.entered ? PreparePage(page.address).pageUrl : page.address;
+      reporter_.UrlNotFound(pageUrl, "cannot read " + page.shownName + ": " + failure.what());
+      result.allFound = false;
+      return;
+    }
+    engine_.ScanForLinks(counter_);
+  }
+
+  // The listed pages an interrupted run has done: read, not fetched. Their
+  // addresses still set the base that an address without "/" inherits.
+  bool SkipListedPagesDone(RunResult& result) {
+    std::string address;
+    while (journal_ != nullptr && journal_->NextPageIsDone()) {
+      const AddressReader::Status status = addresses_.Next(address, true);
+      if (status == AddressReader::Status::kEnd) break;
+      progress_.Tick(counter_.rows());
+      if (status != AddressReader::Status::kAddress) continue;
+      ++pageNumber_;
+      engine_.PreparePageUrl(address);
+      journal_->SkipPage(ResumableOutput::Kind::kListed, address);
+    }
+    return ReadyToWrite(result);
+  }
+
   void OnYield() {
     progress_.Tick(counter_.rows());
     TopUp();
   }
 
   size_t KnownPageCount() const {
-    return addresses_.Ended() ? static_cast<size_t>(addresses_.Count()) : 0;
+    return addresses_.Ended() ? pages_.pages().size() + static_cast<size_t>(addresses_.Count())
+                              : 0;
   }
 
   AddressReader& addresses_;
+  PageSources& pages_;
+  ResumableOutput* journal_;  // null: nothing is carried on or kept for later
+  bool confirmed_ = false;
   PageWriter& writer_;
   size_t pagesAhead_;
   CurlDownloader downloader_;
@@ -195,30 +291,62 @@ std::unique_ptr<PageWriter> MakeWriter(const ExtractOptions& options, PageWriter
       std::move(write));
 }
 
-int ExtractToStandardOutput(AddressReader& addresses, const ExtractOptions& options,
-                            bool showProgress, bool sigpipeIgnoredAtStart) {
+int ExtractToStandardOutput(AddressReader& addresses, PageSources& pages,
+                            const ExtractOptions& options, bool showProgress,
+                            bool sigpipeIgnoredAtStart) {
   int writeErrno = 0;
   const auto writer = MakeWriter(options, [&](std::string_view bytes) {
     if (!WriteAllToFd(STDOUT_FILENO, bytes, writeErrno)) FailWithErrno(writeErrno);
   });
-  const RunResult run = ExtractionLoop(addresses, *writer, options, showProgress).Run();
+  const RunResult run = ExtractionLoop(addresses, pages, *writer, options, showProgress).Run();
   if (writer->Finish()) return ExitStatusOf(run);
   if (writeErrno == EPIPE) EndLikeABrokenPipe(sigpipeIgnoredAtStart);
   PrintProgramMessage("cannot write standard output: " + writer->error());
   return kExitTrouble;
 }
 
-int ExtractToFile(AddressReader& addresses, const ExtractOptions& options, bool showProgress) {
+ContinueRecord::Format RecordFormatOf(const ExtractOptions& options) {
+  if (options.json) return ContinueRecord::Format::kJson;
+  return options.csv ? ContinueRecord::Format::kCsv : ContinueRecord::Format::kText;
+}
+
+int ExtractToFile(AddressReader& addresses, PageSources& pages, const ExtractOptions& options,
+                  bool showProgress) {
+  std::unique_ptr<ResumableOutput> resumable;
   std::optional<SafeFileWriter> file;
   try {
-    file.emplace(SafeFileWriter::Open(options.outputFile));
+    resumable = ResumableOutput::Open(options.outputFile, RecordFormatOf(options),
+                                      options.continueRun);
+  } catch (const Failure& failure) {
+    PrintProgramMessage(failure.what());
+    return kExitTrouble;
+  }
+  try {
+    if (!resumable) file.emplace(SafeFileWriter::Open(options.outputFile));
   } catch (const Failure& failure) {
     PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what());
     return kExitTrouble;
   }
-  const auto writer = MakeWriter(options, [&](std::string_view bytes) { file->Write(bytes); });
-  const RunResult run = ExtractionLoop(addresses, *writer, options, showProgress).Run();
+  if (!resumable && options.continueRun) {
+    PrintProgramMessage("cannot carry on " + options.outputFile +
+                        ": it is written in place, with nothing kept beside it");
+    return kExitTrouble;
+  }
+  const auto writer = MakeWriter(options, [&](std::string_view bytes) {
+    if (resumable) {
+      resumable->Write(bytes);
+    } else {
+      file->Write(bytes);
+    }
+  });
+  const RunResult run =
+      ExtractionLoop(addresses, pages, *writer, options, showProgress, resumable.get()).Run();
+  if (!run.refusal.empty()) {
+    PrintProgramMessage(run.refusal);
+    return kExitTrouble;
+  }
   if (run.errorReportShown) {
+    if (resumable) resumable->Discard();
     // The results may lack rows: they must not pass for complete ones.
     PrintProgramMessage(options.outputFile +
                         " is left as it was: after an error report, rows may be missing");
@@ -226,7 +354,11 @@ int ExtractToFile(AddressReader& addresses, const ExtractOptions& options, bool 
   }
   try {
     if (!writer->Finish()) throw Failure(writer->error());
-    file->Commit();
+    if (resumable) {
+      resumable->Commit();
+    } else {
+      file->Commit();
+    }
   } catch (const Failure& failure) {
     PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what());
     return kExitTrouble;
@@ -262,8 +394,10 @@ int RunExtractCommand(int argc, char** argv) {
     return PrintAndSucceed(std::string(kExtractProgramName) + " " + std::string(ProgramVersion()) +
                            "\n");
   }
-  AddressReader addresses(options.addresses, options.listFiles);
-  if (!addresses.OpenFailures().empty()) {
+  PageSources pages(options.pageFiles, options.pageBase);
+  AddressReader addresses(options.addresses, options.listFiles, options.pageFiles.empty());
+  if (!pages.OpenFailures().empty() || !addresses.OpenFailures().empty()) {
+    for (const std::string& failure : pages.OpenFailures()) PrintProgramMessage(failure);
     for (const std::string& failure : addresses.OpenFailures()) PrintProgramMessage(failure);
     return kExitTrouble;
   }
@@ -271,8 +405,9 @@ int RunExtractCommand(int argc, char** argv) {
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
   const int status =
       options.outputFile.empty()
-          ? ExtractToStandardOutput(addresses, options, showProgress, sigpipeIgnoredAtStart)
-          : ExtractToFile(addresses, options, showProgress);
+          ? ExtractToStandardOutput(addresses, pages, options, showProgress,
+                                    sigpipeIgnoredAtStart)
+          : ExtractToFile(addresses, pages, options, showProgress);
   RemovePrivateTempFolder();
   return status;
 }

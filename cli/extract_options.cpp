@@ -1,5 +1,7 @@
 #include "cli/extract_options.h"
 
+#include <algorithm>
+
 namespace verdigo {
 
 namespace {
@@ -30,7 +32,8 @@ class ArgumentParser {
   void ParseLongOption(const std::string& arg) {
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    if (name == "--output" || name == "--url" || name == "--jobs" || name == "--per-host") {
+    if (name == "--output" || name == "--url" || name == "--jobs" || name == "--per-host" ||
+        name == "--page" || name == "--base") {
       if (equals != std::string::npos) {
         SetValue(name, arg.substr(equals + 1));
       } else {
@@ -54,6 +57,7 @@ class ArgumentParser {
     if (name == "--json") return &o.json;
     if (name == "--null") return &o.nullTerminated;
     if (name == "--quiet") return &o.quiet;
+    if (name == "--continue") return &o.continueRun;
     if (name == "--help") return &o.showHelp;
     if (name == "--version") return &o.showVersion;
     return nullptr;
@@ -69,6 +73,9 @@ class ArgumentParser {
           break;
         case 'q':
           result_.options.quiet = true;
+          break;
+        case 'c':
+          result_.options.continueRun = true;
           break;
         case 'o':
         case 'u':
@@ -87,12 +94,14 @@ class ArgumentParser {
   }
 
   static bool IsOutputOption(const std::string& name) { return name == "-o" || name == "--output"; }
-  static bool IsUrlOption(const std::string& name) { return name == "-u" || name == "--url"; }
+  static bool IsUrlOption(const std::string& name) {
+    return name == "-u" || name == "--url" || name == "--base";
+  }
 
   static std::string MissingValueError(const std::string& name) {
-    const char* what = IsOutputOption(name) ? "a file name"
-                       : IsUrlOption(name)  ? "an address"
-                                            : "a number";
+    const char* what = IsOutputOption(name) || name == "--page" ? "a file name"
+                       : IsUrlOption(name)                      ? "an address"
+                                                                : "a number";
     return "option '" + name + "' needs " + what;
   }
 
@@ -106,9 +115,13 @@ class ArgumentParser {
 
   void SetValue(const std::string& name, const std::string& value) {
     ExtractOptions& o = result_.options;
-    const bool takesText = IsOutputOption(name) || IsUrlOption(name);
+    const bool takesText = IsOutputOption(name) || IsUrlOption(name) || name == "--page";
     if (takesText && value.empty()) {
       result_.error = MissingValueError(name);
+    } else if (name == "--page") {
+      o.pageFiles.push_back(value);
+    } else if (name == "--base") {
+      o.pageBase = value;
     } else if (IsUrlOption(name)) {
       o.addresses.push_back(value);
     } else if (IsOutputOption(name)) {
@@ -140,6 +153,24 @@ class ArgumentParser {
       result_.error = "--csv needs an output file (-o FILE)";
     } else if (o.nullTerminated && !o.outputFile.empty()) {
       result_.error = "-0 applies to standard output only; it cannot be used with -o";
+    } else {
+      CheckPageCombinations();
+    }
+  }
+
+  void CheckPageCombinations() {
+    const ExtractOptions& o = result_.options;
+    const auto readsStdin = [](const std::vector<std::string>& names) {
+      return std::count(names.begin(), names.end(), "-");
+    };
+    const bool listOnStdin = readsStdin(o.listFiles) > 0 ||
+                             (o.listFiles.empty() && o.addresses.empty() && o.pageFiles.empty());
+    if (o.continueRun && o.outputFile.empty()) {
+      result_.error = "-c carries on a results file; it needs -o FILE";
+    } else if (!o.pageBase.empty() && o.pageFiles.empty()) {
+      result_.error = "--base gives the address of pages read with --page; there are none";
+    } else if (readsStdin(o.pageFiles) > 1 || (readsStdin(o.pageFiles) == 1 && listOnStdin)) {
+      result_.error = "standard input holds one page or one list; give '-' only once";
     }
   }
 
