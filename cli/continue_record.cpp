@@ -44,8 +44,12 @@ std::string EncodeRecordSlot(const ContinueRecord& record) {
   PutLe(slot, 8, record.pages, 8);
   PutLe(slot, 16, record.offset, 8);
   PutLe(slot, 24, record.fingerprint, 8);
-  PutLe(slot, kCrcAt, Crc32(std::string_view(slot).substr(0, kCrcAt)), 4);
+  SealRecordSlot(slot);
   return slot;
+}
+
+void SealRecordSlot(std::string& slot) {
+  PutLe(slot, kCrcAt, Crc32(std::string_view(slot).substr(0, kCrcAt)), 4);
 }
 
 std::optional<ContinueRecord> DecodeRecordSlot(std::string_view slot) {
@@ -72,7 +76,7 @@ std::optional<ContinueRecord> DecodeRecordSlot(std::string_view slot) {
 }
 
 RecordChoice ChooseRecord(std::string_view file, std::uint64_t rowsFileBytes) {
-  if (file.size() != ContinueRecord::kFileBytes) return {std::nullopt, "it is damaged"};
+  if (file.size() != ContinueRecord::kFileBytes) return {std::nullopt, "is damaged"};
   std::optional<ContinueRecord> best;
   bool anyValid = false;
   for (size_t at = 0; at < file.size(); at += ContinueRecord::kSlotBytes) {
@@ -83,7 +87,7 @@ RecordChoice ChooseRecord(std::string_view file, std::uint64_t rowsFileBytes) {
     if (!best || slot->pages > best->pages) best = slot;
   }
   if (best) return {best, {}};
-  return {std::nullopt, anyValid ? "it counts rows that the file does not hold" : "it is damaged"};
+  return {std::nullopt, anyValid ? "counts rows that the file does not hold" : "is damaged"};
 }
 
 void AddressFingerprint::Mix(std::string_view bytes) {

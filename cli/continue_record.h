@@ -47,12 +47,14 @@ struct ContinueRecord {
 };
 
 std::string EncodeRecordSlot(const ContinueRecord& record);
+// Writes the CRC-32 of the first 60 bytes of a slot of kSlotBytes into its last 4.
+void SealRecordSlot(std::string& slot);
 // A slot that is not exactly one well-formed slot of this version gives nothing.
 std::optional<ContinueRecord> DecodeRecordSlot(std::string_view slot);
 
 struct RecordChoice {
   std::optional<ContinueRecord> record;
-  std::string problem;  // why there is none
+  std::string problem;  // why there is none: "is damaged", ...
 };
 
 // The slot to carry on from, given the whole record file and the length of

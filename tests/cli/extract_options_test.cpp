@@ -76,5 +76,32 @@ TEST(ExtractOptions, UsageErrors) {
   }
 }
 
+TEST(ExtractOptions, PagesFromFilesTheirBaseAndCarryingOn) {
+  const ParsedArguments parsed = ParseExtractArguments(
+      {"--page", "a.html", "--page=-", "--base", "h/x.htm", "-co", "out", "--continue"});
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_EQ(parsed.options.pageFiles, (Args{"a.html", "-"}));
+  EXPECT_EQ(parsed.options.pageBase, "h/x.htm");
+  EXPECT_TRUE(parsed.options.continueRun);
+  EXPECT_EQ(parsed.options.outputFile, "out");
+  EXPECT_TRUE(parsed.options.listFiles.empty()) << "with pages, standard input is no list";
+
+  const std::vector<std::pair<Args, std::string>> cases = {
+      {{"--page"}, "option '--page' needs a file name"},
+      {{"--page="}, "option '--page' needs a file name"},
+      {{"--page", "a", "--base="}, "option '--base' needs an address"},
+      {{"--base", "h/"}, "--base gives the address of pages read with --page; there are none"},
+      {{"-c", "list"}, "-c carries on a results file; it needs -o FILE"},
+      {{"--page", "-", "--page", "-"},
+       "standard input holds one page or one list; give '-' only once"},
+      {{"--page", "-", "list", "-"},
+       "standard input holds one page or one list; give '-' only once"},
+  };
+  for (const auto& [args, error] : cases) {
+    EXPECT_EQ(ParseExtractArguments(args).error, error) << args[0];
+  }
+  EXPECT_EQ(ParseExtractArguments({"--page", "-", "-u", "h"}).error, "");
+}
+
 }  // namespace
 }  // namespace verdigo
