@@ -100,7 +100,8 @@ void AddressFingerprint::Mix(std::string_view bytes) {
 void AddressFingerprint::Add(Kind kind, std::string_view address) {
   std::string head(9, '\0');
   head[0] = static_cast<char>(kind);
-  for (int i = 0; i < 8; ++i) head[1 + i] = static_cast<char>(std::uint64_t{address.size()} >> (8 * i));
+  for (int i = 0; i < 8; ++i)
+    head[1 + i] = static_cast<char>(std::uint64_t{address.size()} >> (8 * i));
   Mix(head);
   Mix(address);
   ++count_;

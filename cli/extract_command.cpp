@@ -167,10 +167,9 @@ class ExtractionLoop {
 
   bool PageDone(ResumableOutput::Kind kind, std::string_view address, const RunResult& result) {
     if (journal_ == nullptr) return true;
-    const std::uint8_t flags =
-        (result.allFound ? 0 : ContinueRecord::kPageNotFound) |
-        (reporter_.ShowedErrorReport() ? ContinueRecord::kErrorReport : 0) |
-        (addresses_.HadTrouble() ? ContinueRecord::kLineSkipped : 0);
+    const std::uint8_t flags = (result.allFound ? 0 : ContinueRecord::kPageNotFound) |
+                               (reporter_.ShowedErrorReport() ? ContinueRecord::kErrorReport : 0) |
+                               (addresses_.HadTrouble() ? ContinueRecord::kLineSkipped : 0);
     return journal_->PageDone(kind, address, static_cast<std::uint8_t>(flags));
   }
 
@@ -213,8 +212,7 @@ class ExtractionLoop {
     try {
       engine_.SetPage(PageSources::Read(page));
     } catch (const Failure& failure) {
-      const std::string pageUrl =
-          page.entered ? PreparePage(page.address).pageUrl : page.address;
+      const std::string pageUrl = page.entered ? PreparePage(page.address).pageUrl : page.address;
       reporter_.UrlNotFound(pageUrl, "cannot read " + page.shownName + ": " + failure.what());
       result.allFound = false;
       return;
@@ -244,8 +242,7 @@ class ExtractionLoop {
   }
 
   size_t KnownPageCount() const {
-    return addresses_.Ended() ? pages_.pages().size() + static_cast<size_t>(addresses_.Count())
-                              : 0;
+    return addresses_.Ended() ? pages_.pages().size() + static_cast<size_t>(addresses_.Count()) : 0;
   }
 
   AddressReader& addresses_;
@@ -315,8 +312,8 @@ int ExtractToFile(AddressReader& addresses, PageSources& pages, const ExtractOpt
   std::unique_ptr<ResumableOutput> resumable;
   std::optional<SafeFileWriter> file;
   try {
-    resumable = ResumableOutput::Open(options.outputFile, RecordFormatOf(options),
-                                      options.continueRun);
+    resumable =
+        ResumableOutput::Open(options.outputFile, RecordFormatOf(options), options.continueRun);
   } catch (const Failure& failure) {
     PrintProgramMessage(failure.what());
     return kExitTrouble;
@@ -405,8 +402,7 @@ int RunExtractCommand(int argc, char** argv) {
   const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
   const int status =
       options.outputFile.empty()
-          ? ExtractToStandardOutput(addresses, pages, options, showProgress,
-                                    sigpipeIgnoredAtStart)
+          ? ExtractToStandardOutput(addresses, pages, options, showProgress, sigpipeIgnoredAtStart)
           : ExtractToFile(addresses, pages, options, showProgress);
   RemovePrivateTempFolder();
   return status;

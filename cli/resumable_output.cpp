@@ -100,8 +100,7 @@ void ResumableOutput::OpenRecord() {
 }
 
 void ResumableOutput::FailToCarryOn(const std::string& why) const {
-  throw Failure("cannot carry on " + shownPath_ + ": " + why +
-                "; without -c a run starts afresh");
+  throw Failure("cannot carry on " + shownPath_ + ": " + why + "; without -c a run starts afresh");
 }
 
 void ResumableOutput::CarryOn(ContinueRecord::Format format) {
@@ -198,7 +197,8 @@ bool ResumableOutput::PageDone(Kind kind, std::string_view address, std::uint8_t
 void ResumableOutput::WriteSlot(size_t slot) {
   const std::string bytes = EncodeRecordSlot(now_);
   const off_t at = static_cast<off_t>(slot * ContinueRecord::kSlotBytes);
-  if (::pwrite(record_.get(), bytes.data(), bytes.size(), at) != static_cast<ssize_t>(bytes.size())) {
+  if (::pwrite(record_.get(), bytes.data(), bytes.size(), at) !=
+      static_cast<ssize_t>(bytes.size())) {
     FailWithErrno(errno == 0 ? EIO : errno);
   }
 }

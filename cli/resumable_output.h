@@ -80,8 +80,8 @@ class ResumableOutput {
   std::string recordName_;
   UniqueFd part_;
   UniqueFd record_;
-  ContinueRecord done_;   // what the earlier run finished
-  ContinueRecord now_;    // what the part file holds now
+  ContinueRecord done_;  // what the earlier run finished
+  ContinueRecord now_;   // what the part file holds now
   AddressFingerprint seen_;
   std::chrono::steady_clock::time_point lastSync_;
   std::string error_;

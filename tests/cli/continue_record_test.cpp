@@ -42,8 +42,8 @@ TEST(ContinueRecord, ADamagedSlotIsRefused) {
     EXPECT_EQ(DecodeRecordSlot(slot), std::nullopt) << c.what;
   }
   // Fields a later version may use are refused even under a right checksum.
-  for (const auto& [at, value] : {std::pair<size_t, char>{4, 2}, {5, 0}, {5, 4}, {6, 8}, {7, 1},
-                                  {32, 1}, {59, 1}}) {
+  for (const auto& [at, value] :
+       {std::pair<size_t, char>{4, 2}, {5, 0}, {5, 4}, {6, 8}, {7, 1}, {32, 1}, {59, 1}}) {
     std::string slot = good;
     slot[at] = value;
     SealRecordSlot(slot);

@@ -520,8 +520,8 @@ Args operator+(Args a, const Args& b) {
 TEST_F(ExtractProcessTest, APageFromAFileGivesTheRowsOfThePageDownloaded) {
   const std::string page = ListFile("saved.html", kIndexPage);
   const std::string output = dir_ + "/out";
-  for (const Args& format : {Args{}, Args{"--json"}, Args{"-o", output}, Args{"--csv", "-o", output},
-                             Args{"--json", "-o", output}}) {
+  for (const Args& format : {Args{}, Args{"--json"}, Args{"-o", output},
+                             Args{"--csv", "-o", output}, Args{"--json", "-o", output}}) {
     const auto rows = [&](const Args& source) {
       const ProcessResult r = Run(format + Args{"-q"} + source);
       EXPECT_EQ(r.status, 0) << r.err;
@@ -540,9 +540,9 @@ TEST_F(ExtractProcessTest, APageFromAFileGivesTheRowsOfThePageDownloaded) {
 TEST_F(ExtractProcessTest, PagesFromFilesComeFirstUnderTheirOwnAddress) {
   fs::create_directory(dir_ + "/saved");
   ListFile("saved/p.html", "<a href=\"a.html\"> <a href=\"/b\"> <a href=\"http://o.example/x\">");
-  const ProcessResult r = Run({"-q", "-u", U("/empty.html"), "--page", dir_ + "/saved/../saved/p.html",
-                               "--page", "-"},
-                              "<a href=\"s.htm\">");
+  const ProcessResult r =
+      Run({"-q", "-u", U("/empty.html"), "--page", dir_ + "/saved/../saved/p.html", "--page", "-"},
+          "<a href=\"s.htm\">");
   EXPECT_EQ(r.status, 0) << r.err;
   const std::string saved = "file://" + dir_ + "/saved/";
   EXPECT_EQ(r.out, saved + "p.html\n" + saved + "a.html\n" + saved + "b/\n" +
@@ -618,8 +618,7 @@ struct Interruption {
   int signal;
 };
 
-class CarryOnAfterTest : public CarryOnTest,
-                         public ::testing::WithParamInterface<Interruption> {};
+class CarryOnAfterTest : public CarryOnTest, public ::testing::WithParamInterface<Interruption> {};
 
 TEST_P(CarryOnAfterTest, GivesTheBytesOfAnUninterruptedRunFetchingOnlyThePagesLeft) {
   const Args& format = GetParam().format;
