@@ -44,11 +44,17 @@ std::unique_ptr<ResumableOutput> ResumableOutput::Open(const std::string& path,
                                                        bool carryOn) {
   std::unique_ptr<ResumableOutput> output(new ResumableOutput);
   if (!output->Prepare(path)) return nullptr;
-  output->OpenRecord();
-  if (carryOn) {
-    output->CarryOn(format);
-  } else {
-    output->StartAfresh(format);
+  try {
+    output->OpenRecord();
+    if (carryOn) {
+      output->CarryOn(format);
+    } else {
+      output->StartAfresh(format);
+    }
+  } catch (const Refusal&) {
+    throw;
+  } catch (const Failure& failure) {
+    throw Refusal("cannot write " + path + ": " + failure.what());
   }
   output->lastSync_ = std::chrono::steady_clock::now();
   return output;
@@ -87,20 +93,20 @@ void ResumableOutput::OpenRecord() {
   record_.Reset(::openat(folder_.get(), recordName_.c_str(),
                          O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!record_.valid()) {
-    throw Failure("cannot write " + shownPath_ + ": " + DescribeOpenFailure(errno, recordName_));
+    throw Refusal("cannot write " + shownPath_ + ": " + DescribeOpenFailure(errno, recordName_));
   }
   struct stat st {};
   if (::fstat(record_.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-    throw Failure("cannot write " + shownPath_ + ": " + recordName_ +
+    throw Refusal("cannot write " + shownPath_ + ": " + recordName_ +
                   " beside it is not a file of this user's");
   }
   if (::flock(record_.get(), LOCK_EX | LOCK_NB) != 0) {
-    throw Failure("cannot write " + shownPath_ + ": another run is writing it");
+    throw Refusal("cannot write " + shownPath_ + ": another run is writing it");
   }
 }
 
 void ResumableOutput::FailToCarryOn(const std::string& why) const {
-  throw Failure("cannot carry on " + shownPath_ + ": " + why + "; without -c a run starts afresh");
+  throw Refusal("cannot carry on " + shownPath_ + ": " + why + "; without -c a run starts afresh");
 }
 
 void ResumableOutput::CarryOn(ContinueRecord::Format format) {
@@ -140,12 +146,20 @@ bool ResumableOutput::ConfirmSkipped(std::string& message) {
               " other pages; give the same pages and lists, or run without -c to start afresh";
     return false;
   }
-  if (::ftruncate(part_.get(), static_cast<off_t>(done_.offset)) != 0 ||
-      ::lseek(part_.get(), static_cast<off_t>(done_.offset), SEEK_SET) < 0) {
-    message = "cannot write " + shownPath_ + ": " + DescribeErrno(errno);
+  now_ = done_;
+  try {
+    if (::ftruncate(part_.get(), static_cast<off_t>(done_.offset)) != 0 ||
+        ::lseek(part_.get(), static_cast<off_t>(done_.offset), SEEK_SET) < 0) {
+      FailWithErrno(errno);
+    }
+    // Neither slot may count more than the rows kept: a slot left counting
+    // rows lost to a power loss would fit again once new rows grow the file.
+    WriteSlot(1);
+    Checkpoint();
+  } catch (const Failure& failure) {
+    message = "cannot write " + shownPath_ + ": " + failure.what();
     return false;
   }
-  now_ = done_;
   return true;
 }
 
@@ -155,10 +169,17 @@ void ResumableOutput::StartAfresh(ContinueRecord::Format format) {
     PrintProgramMessage("starting afresh: the rows an interrupted run left for " + shownPath_ +
                         " are dropped (-c carries on from them)");
   }
+  // The record first: whenever a run stops, it counts no rows that the
+  // part file beside it does not hold.
+  done_ = ContinueRecord{format, 0, 0, 0, AddressFingerprint().value()};
+  now_ = done_;
+  WriteSlot(0);
+  WriteSlot(1);
+  if (::ftruncate(record_.get(), ContinueRecord::kFileBytes) != 0) FailWithErrno(errno);
   ::unlinkat(folder_.get(), partName_.c_str(), 0);
   part_.Reset(::openat(folder_.get(), partName_.c_str(),
                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (!part_.valid()) throw Failure("cannot write " + shownPath_ + ": " + DescribeErrno(errno));
+  if (!part_.valid()) FailWithErrno(errno);
   struct stat old {};
   if (::fstatat(folder_.get(), targetName_.c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
     // Keep the owner where we may (root writing someone's file) and the mode.
@@ -167,11 +188,6 @@ void ResumableOutput::StartAfresh(ContinueRecord::Format format) {
   } else {
     ::fchmod(part_.get(), 0666 & ~ReadProcessUmask());
   }
-  done_ = ContinueRecord{format, 0, 0, 0, AddressFingerprint().value()};
-  now_ = done_;
-  if (::ftruncate(record_.get(), 0) != 0) FailWithErrno(errno);
-  WriteSlot(0);
-  WriteSlot(1);
 }
 
 void ResumableOutput::Write(std::string_view bytes) {

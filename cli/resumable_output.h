@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "cli/continue_record.h"
+#include "common/error_report.h"
 #include "common/unique_fd.h"
 
 // A results file (-o) that a run writes as it goes and a later run can carry
@@ -29,11 +30,17 @@ class ResumableOutput {
   using Kind = AddressFingerprint::Kind;
   static constexpr std::chrono::seconds kSyncInterval{2};
 
+  // A failure of Open, with the whole message to show.
+  class Refusal : public Failure {
+   public:
+    using Failure::Failure;
+  };
+
   // Null when `path` is not a file that can be written beside its name (a
   // device, a FIFO, a file with several links, a folder without write
   // access): SafeFileWriter writes those in place. Without `carryOn`, any
-  // leftovers are replaced, with one message that says so. Throws Failure
-  // with the whole message when the files cannot be made, another run
+  // leftovers are replaced, with one message that says so. Throws Refusal
+  // when the files cannot be made, another run
   // writes them, or (with `carryOn`) they cannot be carried on.
   static std::unique_ptr<ResumableOutput> Open(const std::string& path,
                                                ContinueRecord::Format format, bool carryOn);
