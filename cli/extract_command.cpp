@@ -13,6 +13,7 @@
 #include "cli/address_reader.h"
 #include "cli/extract_options.h"
 #include "cli/json_page_writer.h"
+#include "cli/leading_pages.h"
 #include "cli/page_sources.h"
 #include "cli/progress_display.h"
 #include "cli/resumable_output.h"
@@ -26,7 +27,6 @@
 #include "common/temp_folder.h"
 #include "engine/curl_downloader.h"
 #include "engine/extract_links.h"
-#include "engine/link_rules.h"
 
 namespace verdigo {
 
@@ -109,7 +109,7 @@ class ExtractionLoop {
   RunResult Run() {
     RunResult result;
     TakeEarlierFlags(result);
-    bool writing = RunPagesFromFiles(result) && SkipListedPagesDone(result);
+    bool writing = RunLeadingPages(result);
     std::string address;
     while (writing && NextAddress(address)) {
       progress_.StartPage(++pageNumber_, KnownPageCount(), address, counter_.rows());
@@ -156,8 +156,24 @@ class ExtractionLoop {
     }
   }
 
-  // ---- Pages from files, and pages an interrupted run has done ----
+  // The pages from files, and the pages an interrupted run has done.
+  bool RunLeadingPages(RunResult& result) {
+    LeadingPages leading(engine_, pages_, journal_);
+    const LeadingPages::Hooks hooks{
+        [this](std::string_view address) {
+          progress_.StartPage(++pageNumber_, KnownPageCount(), address, counter_.rows());
+        },
+        [this] { ++pageNumber_; }, [this] { progress_.Tick(counter_.rows()); },
+        [&](ResumableOutput::Kind kind, std::string_view address) {
+          return PageDone(kind, address, result);
+        }};
+    const bool goOn = leading.Run(writer_, counter_, reporter_, addresses_, hooks);
+    result.allFound = result.allFound && leading.allFound();
+    result.refusal = leading.refusal();
+    return goOn;
+  }
 
+  // What the interrupted run met counts as met by this one.
   void TakeEarlierFlags(RunResult& result) const {
     const std::uint8_t flags = journal_ != nullptr ? journal_->EarlierFlags() : 0;
     result.allFound = (flags & ContinueRecord::kPageNotFound) == 0;
@@ -167,73 +183,10 @@ class ExtractionLoop {
 
   bool PageDone(ResumableOutput::Kind kind, std::string_view address, const RunResult& result) {
     if (journal_ == nullptr) return true;
-    const std::uint8_t flags = (result.allFound ? 0 : ContinueRecord::kPageNotFound) |
-                               (reporter_.ShowedErrorReport() ? ContinueRecord::kErrorReport : 0) |
-                               (addresses_.HadTrouble() ? ContinueRecord::kLineSkipped : 0);
+    const int flags = (result.allFound ? 0 : ContinueRecord::kPageNotFound) |
+                      (reporter_.ShowedErrorReport() ? ContinueRecord::kErrorReport : 0) |
+                      (addresses_.HadTrouble() ? ContinueRecord::kLineSkipped : 0);
     return journal_->PageDone(kind, address, static_cast<std::uint8_t>(flags));
-  }
-
-  // Before the first page that is written: the pages skipped must be those
-  // the interrupted run did.
-  bool ReadyToWrite(RunResult& result) {
-    if (journal_ == nullptr || confirmed_) return true;
-    confirmed_ = true;
-    return journal_->ConfirmSkipped(result.refusal);
-  }
-
-  // Sets the address and base of a page from a file, as its download would.
-  void PreparePageFromFile(const PageSources::Page& page) {
-    if (page.entered) {
-      engine_.PreparePageUrl(page.address);
-    } else {
-      engine_.SetPageUrl(page.address, BaseOfFileAddress(page.address));
-    }
-  }
-
-  bool RunPagesFromFiles(RunResult& result) {
-    for (PageSources::Page& page : pages_.pages()) {
-      progress_.StartPage(++pageNumber_, KnownPageCount(), page.address, counter_.rows());
-      PreparePageFromFile(page);
-      if (journal_ != nullptr && journal_->NextPageIsDone()) {
-        journal_->SkipPage(ResumableOutput::Kind::kFile, page.address);
-        continue;
-      }
-      if (!ReadyToWrite(result)) return false;
-      writer_.BeginPage(page.address);
-      ScanPageFromFile(page, result);
-      if (!writer_.EndPage() || !PageDone(ResumableOutput::Kind::kFile, page.address, result)) {
-        return false;
-      }
-    }
-    return true;
-  }
-
-  void ScanPageFromFile(PageSources::Page& page, RunResult& result) {
-    try {
-      engine_.SetPage(PageSources::Read(page));
-    } catch (const Failure& failure) {
-      const std::string pageUrl = page.entered ? PreparePage(page.address).pageUrl : page.address;
-      reporter_.UrlNotFound(pageUrl, "cannot read " + page.shownName + ": " + failure.what());
-      result.allFound = false;
-      return;
-    }
-    engine_.ScanForLinks(counter_);
-  }
-
-  // The listed pages an interrupted run has done: read, not fetched. Their
-  // addresses still set the base that an address without "/" inherits.
-  bool SkipListedPagesDone(RunResult& result) {
-    std::string address;
-    while (journal_ != nullptr && journal_->NextPageIsDone()) {
-      const AddressReader::Status status = addresses_.Next(address, true);
-      if (status == AddressReader::Status::kEnd) break;
-      progress_.Tick(counter_.rows());
-      if (status != AddressReader::Status::kAddress) continue;
-      ++pageNumber_;
-      engine_.PreparePageUrl(address);
-      journal_->SkipPage(ResumableOutput::Kind::kListed, address);
-    }
-    return ReadyToWrite(result);
   }
 
   void OnYield() {
@@ -248,7 +201,6 @@ class ExtractionLoop {
   AddressReader& addresses_;
   PageSources& pages_;
   ResumableOutput* journal_;  // null: nothing is carried on or kept for later
-  bool confirmed_ = false;
   PageWriter& writer_;
   size_t pagesAhead_;
   CurlDownloader downloader_;
