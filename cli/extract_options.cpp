@@ -190,7 +190,7 @@ std::string ExtractUsageText() {
          "Downloads each web page listed (one address per line) and writes the page's\n"
          "address, then every link found on it, one row each.\n"
          "Addresses given with -u come first, then the lists' addresses in order.\n"
-         "With no LIST_FILE and no -u, or when LIST_FILE is -, reads standard input.\n"
+         "With no LIST_FILE, -u or --page, or when LIST_FILE is -, reads standard input.\n"
          "\n"
          "  -u, --url ADDRESS  fetch ADDRESS as if it were listed (may be repeated)\n"
          "      --page FILE    take FILE's bytes as a page, before any address (may be\n"
