@@ -644,6 +644,22 @@ INSTANTIATE_TEST_SUITE_P(EveryFormat, CarryOnAfterTest,
                                            Interruption{{"--json"}, SIGINT},
                                            Interruption{{"--json"}, SIGKILL}));
 
+// A power loss may lose the rows that the latest slot counts: the run
+// then carries on from the checkpoint, written only after its rows were synced.
+TEST_F(CarryOnTest, WithTheLatestSlotLostTheRunCarriesOnFromTheCheckpoint) {
+  const std::string whole = dir_ + "/whole";
+  EXPECT_EQ(Run({"-q", "--json", "-o", whole, list_}).status, 1);
+  Interrupt({"--json"}, SIGKILL);
+  std::string record = ReadFile(record_);
+  ASSERT_EQ(record.size(), 128u);
+  record[64 + 20] ^= 1;
+  WriteFile(record_, record);
+  const ProcessResult carried = Run({"-q", "--json", "-c", "-o", output_, list_});
+  EXPECT_EQ(carried.status, 1) << carried.err;
+  EXPECT_EQ(ReadFile(output_), ReadFile(whole));
+  EXPECT_FALSE(fs::exists(record_));
+}
+
 // What cannot be carried on is refused before anything is fetched or changed.
 TEST_F(CarryOnTest, ARunThatDoesNotMatchTheRecordIsRefused) {
   Interrupt({}, SIGKILL);
