@@ -43,8 +43,8 @@ std::unique_ptr<ResumableOutput> ResumableOutput::Open(const std::string& path,
                                                        ContinueRecord::Format format,
                                                        bool carryOn) {
   std::unique_ptr<ResumableOutput> output(new ResumableOutput);
-  if (!output->Prepare(path)) return nullptr;
   try {
+    if (!output->Prepare(path)) return nullptr;
     output->OpenRecord();
     if (carryOn) {
       output->CarryOn(format);
@@ -116,7 +116,9 @@ void ResumableOutput::CarryOn(ContinueRecord::Format format) {
   } catch (const Failure&) {
     bytes.assign(ContinueRecord::kFileBytes + 1, '\0');  // too long: damaged
   }
-  part_.Reset(::openat(folder_.get(), partName_.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+  // Not blocking: a FIFO put in its place must not hang the run.
+  part_.Reset(
+      ::openat(folder_.get(), partName_.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (bytes.empty() && !part_.valid()) {
     StartAfresh(format);  // nothing to carry on from
     return;
@@ -131,11 +133,7 @@ void ResumableOutput::CarryOn(ContinueRecord::Format format) {
     FailToCarryOn(std::string("it was begun in the ") + FormatName(choice.record->format) +
                   " format; give the options it was begun with");
   }
-  if (!part_.valid()) {
-    part_.Reset(::openat(folder_.get(), partName_.c_str(),
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (!part_.valid()) FailWithErrno(errno);
-  }
+  if (!part_.valid()) CreatePart();
   done_ = *choice.record;
 }
 
@@ -177,6 +175,10 @@ void ResumableOutput::StartAfresh(ContinueRecord::Format format) {
   WriteSlot(1);
   if (::ftruncate(record_.get(), ContinueRecord::kFileBytes) != 0) FailWithErrno(errno);
   ::unlinkat(folder_.get(), partName_.c_str(), 0);
+  CreatePart();
+}
+
+void ResumableOutput::CreatePart() {
   part_.Reset(::openat(folder_.get(), partName_.c_str(),
                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!part_.valid()) FailWithErrno(errno);

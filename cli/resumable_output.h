@@ -76,6 +76,8 @@ class ResumableOutput {
   void OpenRecord();
   void CarryOn(ContinueRecord::Format format);
   void StartAfresh(ContinueRecord::Format format);
+  // With the target's owner and mode, or 0666 less the umask for a new one.
+  void CreatePart();
   void WriteSlot(size_t slot);
   void Checkpoint();
   [[noreturn]] void FailToCarryOn(const std::string& why) const;
