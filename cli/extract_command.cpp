@@ -1,6 +1,8 @@
 #include "cli/extract_command.h"
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -59,18 +61,12 @@ struct RunResult {
 // keeps to one page file and one page at a time.
 size_t PagesAhead(int jobs) { return jobs == 1 ? 0 : 2 * static_cast<size_t>(jobs); }
 
-DownloadSettings SettingsFor(const ExtractOptions& options) {
-  DownloadSettings settings;
-  settings.jobs = options.jobs;
-  settings.perHost = options.perHost;
-  return settings;
-}
-
 // The engine's messages go to standard error; a page not found goes to the
 // writer too, which may record it in the output.
 class RunReporter : public EngineReporter {
  public:
-  RunReporter(ProgressDisplay& progress, PageWriter& writer) : stderr_(progress), writer_(writer) {}
+  RunReporter(ProgressDisplay& progress, PageWriter& writer, int errFd)
+      : stderr_(progress, errFd), writer_(writer) {}
   void UrlNotFound(std::string_view pageUrl, std::string_view reason) override {
     writer_.PageNotFound(pageUrl, reason);
     stderr_.UrlNotFound(pageUrl, reason);
@@ -83,25 +79,33 @@ class RunReporter : public EngineReporter {
   PageWriter& writer_;
 };
 
+// What every part of one run shares.
+struct RunContext {
+  PageSources& pages;  // read before any listed page
+  Downloader& downloader;
+  PageFiles& pageFiles;
+  ExtractStreams streams;
+  bool showProgress;
+};
+
 // Hands the list's addresses to the engine in order, with up to PagesAhead
 // of them downloading ahead, and each page's rows to the writer as soon as
 // its turn has come.
 class ExtractionLoop {
  public:
-  ExtractionLoop(AddressReader& addresses, PageSources& pages, PageWriter& writer,
-                 const ExtractOptions& options, bool showProgress,
-                 ResumableOutput* journal = nullptr)
+  ExtractionLoop(AddressReader& addresses, PageWriter& writer, const ExtractOptions& options,
+                 const RunContext& context, ResumableOutput* journal = nullptr)
       : addresses_(addresses),
-        pages_(pages),
+        pages_(context.pages),
         journal_(journal),
         writer_(writer),
-        pagesAhead_(PagesAhead(options.jobs)),
-        downloader_(SettingsFor(options)),
-        progress_(STDERR_FILENO, showProgress),
-        reporter_(progress_, writer),
+        pagesAhead_(PagesAhead(options.download.jobs)),
+        progress_(context.streams.err, context.showProgress),
+        reporter_(progress_, writer, context.streams.err),
         counter_(writer),
-        engine_(downloader_, reporter_, [this] { OnYield(); }) {
-    gProgressShown = showProgress;
+        engine_(
+            context.downloader, reporter_, [this] { OnYield(); }, context.pageFiles) {
+    gProgressShown = context.showProgress;
   }
 
   ~ExtractionLoop() { gProgressShown = 0; }
@@ -203,7 +207,6 @@ class ExtractionLoop {
   ResumableOutput* journal_;  // null: nothing is carried on or kept for later
   PageWriter& writer_;
   size_t pagesAhead_;
-  CurlDownloader downloader_;
   ProgressDisplay progress_;
   RunReporter reporter_;
   CountingRowSink counter_;
@@ -217,6 +220,105 @@ int ExitStatusOf(const RunResult& run) {
   return whole ? kExitAllFound : kExitSomeNotFound;
 }
 
+// The writer of the output format the options choose.
+std::unique_ptr<PageWriter> MakeWriter(const ExtractOptions& options, PageWriter::WriteFn write) {
+  if (options.json) return std::make_unique<JsonPageWriter>(std::move(write));
+  if (options.csv)
+    return std::make_unique<RowWriter>(RowWriter::Format::kCsvFile, '\n', std::move(write));
+  if (options.outputFile.empty()) {
+    return std::make_unique<RowWriter>(RowWriter::Format::kLines,
+                                       options.nullTerminated ? '\0' : '\n', std::move(write));
+  }
+  return std::make_unique<RowWriter>(RowWriter::Format::kTextFile, '\n', std::move(write));
+}
+
+ExtractOutcome ExtractToStream(AddressReader& addresses, const ExtractOptions& options,
+                               const RunContext& context) {
+  int writeErrno = 0;
+  const auto writer = MakeWriter(options, [&](std::string_view bytes) {
+    if (!WriteAllToFd(context.streams.out, bytes, writeErrno)) FailWithErrno(writeErrno);
+  });
+  const RunResult run = ExtractionLoop(addresses, *writer, options, context).Run();
+  if (writer->Finish()) return {ExitStatusOf(run)};
+  if (writeErrno == EPIPE) return {kExitTrouble, true};
+  PrintProgramMessage("cannot write standard output: " + writer->error(), context.streams.err);
+  return {kExitTrouble};
+}
+
+ContinueRecord::Format RecordFormatOf(const ExtractOptions& options) {
+  if (options.json) return ContinueRecord::Format::kJson;
+  return options.csv ? ContinueRecord::Format::kCsv : ContinueRecord::Format::kText;
+}
+
+// A file beside the target that a later run can carry on where it can be
+// made; otherwise (a device, a FIFO ...) the target written in place, which
+// cannot be carried on. Messages go to `err`; both empty when it failed.
+struct ResultsFile {
+  std::unique_ptr<ResumableOutput> resumable;
+  std::optional<SafeFileWriter> inPlace;
+};
+
+bool OpenResultsFile(const ExtractOptions& options, int err, ResultsFile& into) {
+  try {
+    into.resumable = ResumableOutput::Open(options.outputFile, RecordFormatOf(options),
+                                           options.continueRun, err);
+  } catch (const Failure& failure) {
+    PrintProgramMessage(failure.what(), err);
+    return false;
+  }
+  if (into.resumable) return true;
+  try {
+    into.inPlace.emplace(SafeFileWriter::Open(options.outputFile));
+  } catch (const Failure& failure) {
+    PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what(), err);
+    return false;
+  }
+  if (!options.continueRun) return true;
+  PrintProgramMessage("cannot carry on " + options.outputFile +
+                          ": it is written in place, with nothing kept beside it",
+                      err);
+  return false;
+}
+
+ExtractOutcome ExtractToFile(AddressReader& addresses, const ExtractOptions& options,
+                             const RunContext& context) {
+  const int err = context.streams.err;
+  ResultsFile file;
+  if (!OpenResultsFile(options, err, file)) return {kExitTrouble};
+  const auto writer = MakeWriter(options, [&](std::string_view bytes) {
+    if (file.resumable) {
+      file.resumable->Write(bytes);
+    } else {
+      file.inPlace->Write(bytes);
+    }
+  });
+  const RunResult run =
+      ExtractionLoop(addresses, *writer, options, context, file.resumable.get()).Run();
+  if (!run.refusal.empty()) {
+    PrintProgramMessage(run.refusal, err);
+    return {kExitTrouble};
+  }
+  if (run.errorReportShown) {
+    if (file.resumable) file.resumable->Discard();
+    // The results may lack rows: they must not pass for complete ones.
+    PrintProgramMessage(
+        options.outputFile + " is left as it was: after an error report, rows may be missing", err);
+    return {kExitSomeNotFound};
+  }
+  try {
+    if (!writer->Finish()) throw Failure(writer->error());
+    if (file.resumable) {
+      file.resumable->Commit();
+    } else {
+      file.inPlace->Commit();
+    }
+  } catch (const Failure& failure) {
+    PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what(), err);
+    return {kExitTrouble};
+  }
+  return {ExitStatusOf(run)};
+}
+
 // A reader that went away ends the run at once and quietly, as for any
 // command in a pipeline: die of SIGPIPE like one, unless it was ignored.
 [[noreturn]] void EndLikeABrokenPipe(bool sigpipeIgnoredAtStart) {
@@ -228,91 +330,30 @@ int ExitStatusOf(const RunResult& run) {
   ::_exit(kExitTrouble);
 }
 
-// The writer of the output format the options choose.
-std::unique_ptr<PageWriter> MakeWriter(const ExtractOptions& options, PageWriter::WriteFn write) {
-  if (options.json) return std::make_unique<JsonPageWriter>(std::move(write));
-  if (options.outputFile.empty()) {
-    return std::make_unique<RowWriter>(RowWriter::Format::kLines,
-                                       options.nullTerminated ? '\0' : '\n', std::move(write));
-  }
-  return std::make_unique<RowWriter>(
-      options.csv ? RowWriter::Format::kCsvFile : RowWriter::Format::kTextFile, '\n',
-      std::move(write));
+// Why the file at `path` cannot be read; empty when it can. The downloader
+// reads the cookie and certificate files only later, and libcurl passes over
+// one it cannot read without a word.
+std::string WhyUnreadable(const std::string& path) {
+  // O_NONBLOCK: a FIFO that nobody writes into must not hold the start up.
+  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!file.valid()) return DescribeOpenFailure(errno, path);
+  struct stat status {};
+  if (::fstat(file.get(), &status) != 0) return DescribeErrno(errno);
+  if (S_ISDIR(status.st_mode)) return DescribeErrno(EISDIR);
+  return {};
 }
 
-int ExtractToStandardOutput(AddressReader& addresses, PageSources& pages,
-                            const ExtractOptions& options, bool showProgress,
-                            bool sigpipeIgnoredAtStart) {
-  int writeErrno = 0;
-  const auto writer = MakeWriter(options, [&](std::string_view bytes) {
-    if (!WriteAllToFd(STDOUT_FILENO, bytes, writeErrno)) FailWithErrno(writeErrno);
-  });
-  const RunResult run = ExtractionLoop(addresses, pages, *writer, options, showProgress).Run();
-  if (writer->Finish()) return ExitStatusOf(run);
-  if (writeErrno == EPIPE) EndLikeABrokenPipe(sigpipeIgnoredAtStart);
-  PrintProgramMessage("cannot write standard output: " + writer->error());
-  return kExitTrouble;
-}
-
-ContinueRecord::Format RecordFormatOf(const ExtractOptions& options) {
-  if (options.json) return ContinueRecord::Format::kJson;
-  return options.csv ? ContinueRecord::Format::kCsv : ContinueRecord::Format::kText;
-}
-
-int ExtractToFile(AddressReader& addresses, PageSources& pages, const ExtractOptions& options,
-                  bool showProgress) {
-  std::unique_ptr<ResumableOutput> resumable;
-  std::optional<SafeFileWriter> file;
-  try {
-    resumable =
-        ResumableOutput::Open(options.outputFile, RecordFormatOf(options), options.continueRun);
-  } catch (const Failure& failure) {
-    PrintProgramMessage(failure.what());
-    return kExitTrouble;
+// Says so for each file the options name that cannot be read.
+bool RequestFilesReadable(const DownloadSettings& settings, int err) {
+  bool readable = true;
+  for (const std::string* path : {&settings.cookieFile, &settings.caCertFile}) {
+    if (path->empty()) continue;
+    const std::string why = WhyUnreadable(*path);
+    if (why.empty()) continue;
+    PrintProgramMessage("cannot read " + *path + ": " + why, err);
+    readable = false;
   }
-  try {
-    if (!resumable) file.emplace(SafeFileWriter::Open(options.outputFile));
-  } catch (const Failure& failure) {
-    PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what());
-    return kExitTrouble;
-  }
-  if (!resumable && options.continueRun) {
-    PrintProgramMessage("cannot carry on " + options.outputFile +
-                        ": it is written in place, with nothing kept beside it");
-    return kExitTrouble;
-  }
-  const auto writer = MakeWriter(options, [&](std::string_view bytes) {
-    if (resumable) {
-      resumable->Write(bytes);
-    } else {
-      file->Write(bytes);
-    }
-  });
-  const RunResult run =
-      ExtractionLoop(addresses, pages, *writer, options, showProgress, resumable.get()).Run();
-  if (!run.refusal.empty()) {
-    PrintProgramMessage(run.refusal);
-    return kExitTrouble;
-  }
-  if (run.errorReportShown) {
-    if (resumable) resumable->Discard();
-    // The results may lack rows: they must not pass for complete ones.
-    PrintProgramMessage(options.outputFile +
-                        " is left as it was: after an error report, rows may be missing");
-    return kExitSomeNotFound;
-  }
-  try {
-    if (!writer->Finish()) throw Failure(writer->error());
-    if (resumable) {
-      resumable->Commit();
-    } else {
-      file->Commit();
-    }
-  } catch (const Failure& failure) {
-    PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what());
-    return kExitTrouble;
-  }
-  return ExitStatusOf(run);
+  return readable;
 }
 
 int PrintAndSucceed(std::string_view text) {
@@ -351,13 +392,34 @@ int RunExtractCommand(int argc, char** argv) {
     return kExitTrouble;
   }
   RemoveTempFolderOnTerminatingSignals(ClearProgressLine);
-  const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
-  const int status =
-      options.outputFile.empty()
-          ? ExtractToStandardOutput(addresses, pages, options, showProgress, sigpipeIgnoredAtStart)
-          : ExtractToFile(addresses, pages, options, showProgress);
+  PageFiles& pageFiles = TempFolderPageFiles();
+  CurlDownloader downloader(options.download, pageFiles);
+  const ExtractOutcome outcome = RunExtraction(options, addresses, pages, downloader, pageFiles,
+                                               {STDOUT_FILENO, STDERR_FILENO});
+  if (outcome.readerGone) EndLikeABrokenPipe(sigpipeIgnoredAtStart);
   RemovePrivateTempFolder();
-  return status;
+  return outcome.exitStatus;
+}
+
+ExtractOutcome RunExtraction(const ExtractOptions& options, AddressReader& addresses,
+                             Downloader& downloader, PageFiles& pageFiles, ExtractStreams streams) {
+  PageSources pages(options.pageFiles, options.pageBase);
+  for (const std::string& failure : pages.OpenFailures()) PrintProgramMessage(failure, streams.err);
+  if (!pages.OpenFailures().empty()) return {kExitTrouble};
+  return RunExtraction(options, addresses, pages, downloader, pageFiles, streams);
+}
+
+ExtractOutcome RunExtraction(const ExtractOptions& options, AddressReader& addresses,
+                             PageSources& pages, Downloader& downloader, PageFiles& pageFiles,
+                             ExtractStreams streams) {
+  const bool showProgress = !options.quiet && ::isatty(streams.err) == 1;
+  if (!RequestFilesReadable(options.download, streams.err)) return {kExitTrouble};
+  const RunContext context{pages, downloader, pageFiles, streams, showProgress};
+  if (options.download.insecure) {
+    PrintProgramMessage("warning: -k: certificates are not checked", streams.err);
+  }
+  return options.outputFile.empty() ? ExtractToStream(addresses, options, context)
+                                    : ExtractToFile(addresses, options, context);
 }
 
 }  // namespace verdigo

@@ -29,9 +29,8 @@ struct ExtractOptions {
   bool quiet = false;
   bool showHelp = false;
   bool showVersion = false;
-  // Pages downloaded at once, in all and from one host.
-  int jobs = DownloadSettings{}.jobs;
-  int perHost = DownloadSettings{}.perHost;
+  // How pages are fetched: the defaults, changed by -j, --per-host, -A, -H ...
+  DownloadSettings download;
 };
 
 struct ParsedArguments {
@@ -39,7 +38,10 @@ struct ParsedArguments {
   std::string error;  // why the command line is wrong; empty when it is fine
 };
 
-// `args` without the program name.
+// `args` without the program name. Options follow the GNU conventions: long
+// ones may be abbreviated and take "--name=value", short ones may be bundled,
+// list files and options may come in any order, "--" ends the options.
+// getopt's state is the process's own: one thread at a time.
 ParsedArguments ParseExtractArguments(const std::vector<std::string>& args);
 
 std::string ExtractUsageText();

@@ -40,9 +40,10 @@ bool Exists(int folderFd, const std::string& name) {
 }  // namespace
 
 std::unique_ptr<ResumableOutput> ResumableOutput::Open(const std::string& path,
-                                                       ContinueRecord::Format format,
-                                                       bool carryOn) {
+                                                       ContinueRecord::Format format, bool carryOn,
+                                                       int messageFd) {
   std::unique_ptr<ResumableOutput> output(new ResumableOutput);
+  output->messageFd_ = messageFd;
   try {
     if (!output->Prepare(path)) return nullptr;
     output->OpenRecord();
@@ -165,7 +166,8 @@ void ResumableOutput::StartAfresh(ContinueRecord::Format format) {
   struct stat st {};
   if (::fstat(record_.get(), &st) == 0 && (st.st_size > 0 || Exists(folder_.get(), partName_))) {
     PrintProgramMessage("starting afresh: the rows an interrupted run left for " + shownPath_ +
-                        " are dropped (-c carries on from them)");
+                            " are dropped (-c carries on from them)",
+                        messageFd_);
   }
   // The record first: whenever a run stops, it counts no rows that the
   // part file beside it does not hold.

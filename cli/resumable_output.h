@@ -1,5 +1,7 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -39,11 +41,13 @@ class ResumableOutput {
   // Null when `path` is not a file that can be written beside its name (a
   // device, a FIFO, a file with several links, a folder without write
   // access): SafeFileWriter writes those in place. Without `carryOn`, any
-  // leftovers are replaced, with one message that says so. Throws Refusal
+  // leftovers are replaced, with one message to `messageFd` that says so.
+  // Throws Refusal
   // when the files cannot be made, another run
   // writes them, or (with `carryOn`) they cannot be carried on.
   static std::unique_ptr<ResumableOutput> Open(const std::string& path,
-                                               ContinueRecord::Format format, bool carryOn);
+                                               ContinueRecord::Format format, bool carryOn,
+                                               int messageFd = STDERR_FILENO);
   // Leaves both files unless committed or discarded: a later run may carry
   // on from them.
   ~ResumableOutput() = default;
@@ -83,6 +87,7 @@ class ResumableOutput {
   [[noreturn]] void FailToCarryOn(const std::string& why) const;
 
   std::string shownPath_;
+  int messageFd_ = STDERR_FILENO;
   UniqueFd folder_;
   std::string targetName_;
   std::string partName_;
