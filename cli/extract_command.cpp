@@ -187,9 +187,12 @@ class ExtractionLoop {
 
   bool PageDone(ResumableOutput::Kind kind, std::string_view address, const RunResult& result) {
     if (journal_ == nullptr) return true;
+    // The earlier runs' flags too: a run killed again must not lose them.
+    const bool errorReport = result.errorReportShown || reporter_.ShowedErrorReport();
+    const bool lineSkipped = result.lineSkipped || addresses_.HadTrouble();
     const int flags = (result.allFound ? 0 : ContinueRecord::kPageNotFound) |
-                      (reporter_.ShowedErrorReport() ? ContinueRecord::kErrorReport : 0) |
-                      (addresses_.HadTrouble() ? ContinueRecord::kLineSkipped : 0);
+                      (errorReport ? ContinueRecord::kErrorReport : 0) |
+                      (lineSkipped ? ContinueRecord::kLineSkipped : 0);
     return journal_->PageDone(kind, address, static_cast<std::uint8_t>(flags));
   }
 

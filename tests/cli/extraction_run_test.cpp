@@ -238,5 +238,24 @@ TEST(ExtractionRun, CarryingOnAResultsFile) {
   }
 }
 
+// An error report shown before the interruption counts as shown by the run
+// that carries on: its rows may lack some, so the target is not made.
+TEST(ExtractionRun, CarryingOnAfterAnErrorReport) {
+  const ScopedTempDir dir;
+  {
+    const auto left = ResumableOutput::Open(dir / "out", ContinueRecord::Format::kText, false);
+    ASSERT_NE(left, nullptr);
+    left->Write("http://h/1.html\r\n");
+    ASSERT_TRUE(
+        left->PageDone(ResumableOutput::Kind::kListed, "h/1.html", ContinueRecord::kErrorReport));
+  }
+  FakeRun carryOn;
+  EXPECT_EQ(carryOn.Run({"-q", "-c", "-o", dir / "out", "-uh/1.html", "-uh/2.html"}), 1);
+  EXPECT_EQ(Contents(carryOn.err), "verdigo-extract: " + (dir / "out") +
+                                       " is left as it was: after an error report, rows may be "
+                                       "missing\n");
+  EXPECT_THAT(testing::Entries(dir.path()), IsEmpty());
+}
+
 }  // namespace
 }  // namespace verdigo
