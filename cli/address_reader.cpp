@@ -36,9 +36,10 @@ bool Readable(int fd, int timeoutMs) {
 
 }  // namespace
 
-AddressReader::AddressReader(std::vector<std::string> addresses, std::vector<std::string> listFiles)
+AddressReader::AddressReader(std::vector<std::string> addresses, std::vector<std::string> listFiles,
+                             bool stdinByDefault)
     : ready_(std::move(addresses)) {
-  if (ready_.empty() && listFiles.empty()) listFiles.push_back("-");
+  if (ready_.empty() && listFiles.empty() && stdinByDefault) listFiles.push_back("-");
   for (const std::string& name : listFiles) Open(name);
 }
 

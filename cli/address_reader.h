@@ -26,8 +26,10 @@ class AddressReader {
   enum class Status { kAddress, kNotYet, kEnd };
 
   // Opens every list at once, so that a list that cannot be opened is
-  // reported before any work. No addresses and no lists: standard input.
-  AddressReader(std::vector<std::string> addresses, std::vector<std::string> listFiles);
+  // reported before any work. No addresses and no lists: standard input,
+  // unless not `stdinByDefault` (the run has pages of its own).
+  AddressReader(std::vector<std::string> addresses, std::vector<std::string> listFiles,
+                bool stdinByDefault = true);
 
   // The lists that could not be opened, each as "cannot read NAME: REASON",
   // followed by a hint when NAME looks like a web address.

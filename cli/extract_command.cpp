@@ -15,7 +15,10 @@
 #include "cli/address_reader.h"
 #include "cli/extract_options.h"
 #include "cli/json_page_writer.h"
+#include "cli/leading_pages.h"
+#include "cli/page_sources.h"
 #include "cli/progress_display.h"
+#include "cli/resumable_output.h"
 #include "cli/row_writers.h"
 #include "cli/stderr_reporter.h"
 #include "common/error_report.h"
@@ -50,6 +53,7 @@ struct RunResult {
   bool allFound = true;
   bool errorReportShown = false;  // rows of a page may be missing
   bool lineSkipped = false;
+  std::string refusal;  // why an earlier run cannot be carried on; nothing was done
 };
 
 // Pages started ahead of the one whose rows come next: enough to keep every
@@ -77,6 +81,7 @@ class RunReporter : public EngineReporter {
 
 // What every part of one run shares.
 struct RunContext {
+  PageSources& pages;  // read before any listed page
   Downloader& downloader;
   PageFiles& pageFiles;
   ExtractStreams streams;
@@ -89,8 +94,11 @@ struct RunContext {
 class ExtractionLoop {
  public:
   ExtractionLoop(AddressReader& addresses, PageWriter& writer, const ExtractOptions& options,
-                 const RunContext& context, ProgressDisplay& progress)
+                 const RunContext& context, ProgressDisplay& progress,
+                 ResumableOutput* journal = nullptr)
       : addresses_(addresses),
+        pages_(context.pages),
+        journal_(journal),
         writer_(writer),
         pagesAhead_(PagesAhead(options.download.jobs)),
         progress_(progress),
@@ -105,17 +113,20 @@ class ExtractionLoop {
 
   RunResult Run() {
     RunResult result;
+    TakeEarlierFlags(result);
+    bool writing = RunLeadingPages(result);
     std::string address;
-    while (NextAddress(address)) {
+    while (writing && NextAddress(address)) {
       progress_.StartPage(++pageNumber_, KnownPageCount(), address, counter_.rows());
       writer_.BeginPage(address);
       if (!engine_.GetUrls(counter_, address, kRunPageFile)) result.allFound = false;
-      if (!writer_.EndPage()) break;  // nobody reads the rows any more
+      // Nobody reads the rows any more, or they cannot be written.
+      writing = writer_.EndPage() && PageDone(ResumableOutput::Kind::kListed, address, result);
     }
     engine_.CancelPrefetches();
     progress_.Clear();
-    result.errorReportShown = reporter_.ShowedErrorReport();
-    result.lineSkipped = addresses_.HadTrouble();
+    result.errorReportShown = result.errorReportShown || reporter_.ShowedErrorReport();
+    result.lineSkipped = result.lineSkipped || addresses_.HadTrouble();
     return result;
   }
 
@@ -150,16 +161,54 @@ class ExtractionLoop {
     }
   }
 
+  // The pages from files, and the pages an interrupted run has done.
+  bool RunLeadingPages(RunResult& result) {
+    LeadingPages leading(engine_, pages_, journal_);
+    const LeadingPages::Hooks hooks{
+        [this](std::string_view address) {
+          progress_.StartPage(++pageNumber_, KnownPageCount(), address, counter_.rows());
+        },
+        [this] { ++pageNumber_; }, [this] { progress_.Tick(counter_.rows()); },
+        [&](ResumableOutput::Kind kind, std::string_view address) {
+          return PageDone(kind, address, result);
+        }};
+    const bool goOn = leading.Run(writer_, counter_, reporter_, addresses_, hooks);
+    result.allFound = result.allFound && leading.allFound();
+    result.refusal = leading.refusal();
+    return goOn;
+  }
+
+  // What the interrupted run met counts as met by this one.
+  void TakeEarlierFlags(RunResult& result) const {
+    const std::uint8_t flags = journal_ != nullptr ? journal_->EarlierFlags() : 0;
+    result.allFound = (flags & ContinueRecord::kPageNotFound) == 0;
+    result.errorReportShown = (flags & ContinueRecord::kErrorReport) != 0;
+    result.lineSkipped = (flags & ContinueRecord::kLineSkipped) != 0;
+  }
+
+  bool PageDone(ResumableOutput::Kind kind, std::string_view address, const RunResult& result) {
+    if (journal_ == nullptr) return true;
+    // The earlier runs' flags too: a run killed again must not lose them.
+    const bool errorReport = result.errorReportShown || reporter_.ShowedErrorReport();
+    const bool lineSkipped = result.lineSkipped || addresses_.HadTrouble();
+    const int flags = (result.allFound ? 0 : ContinueRecord::kPageNotFound) |
+                      (errorReport ? ContinueRecord::kErrorReport : 0) |
+                      (lineSkipped ? ContinueRecord::kLineSkipped : 0);
+    return journal_->PageDone(kind, address, static_cast<std::uint8_t>(flags));
+  }
+
   void OnYield() {
     progress_.Tick(counter_.rows());
     TopUp();
   }
 
   size_t KnownPageCount() const {
-    return addresses_.Ended() ? static_cast<size_t>(addresses_.Count()) : 0;
+    return addresses_.Ended() ? pages_.pages().size() + static_cast<size_t>(addresses_.Count()) : 0;
   }
 
   AddressReader& addresses_;
+  PageSources& pages_;
+  ResumableOutput* journal_;  // null: nothing is carried on or kept for later
   PageWriter& writer_;
   size_t pagesAhead_;
   ProgressDisplay& progress_;
@@ -202,20 +251,62 @@ ExtractOutcome ExtractToStream(AddressReader& addresses, const ExtractOptions& o
   return {kExitTrouble};
 }
 
+ContinueRecord::Format RecordFormatOf(const ExtractOptions& options) {
+  if (options.json) return ContinueRecord::Format::kJson;
+  return options.csv ? ContinueRecord::Format::kCsv : ContinueRecord::Format::kText;
+}
+
+// A file beside the target that a later run can carry on where it can be
+// made; otherwise (a device, a FIFO ...) the target written in place, which
+// cannot be carried on. Messages go to `err`; both empty when it failed.
+struct ResultsFile {
+  std::unique_ptr<ResumableOutput> resumable;
+  std::optional<SafeFileWriter> inPlace;
+};
+
+bool OpenResultsFile(const ExtractOptions& options, int err, ResultsFile& into) {
+  try {
+    into.resumable = ResumableOutput::Open(options.outputFile, RecordFormatOf(options),
+                                           options.continueRun, err);
+  } catch (const Failure& failure) {
+    PrintProgramMessage(failure.what(), err);
+    return false;
+  }
+  if (into.resumable) return true;
+  try {
+    into.inPlace.emplace(SafeFileWriter::Open(options.outputFile));
+  } catch (const Failure& failure) {
+    PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what(), err);
+    return false;
+  }
+  if (!options.continueRun) return true;
+  PrintProgramMessage("cannot carry on " + options.outputFile +
+                          ": it is written in place, with nothing kept beside it",
+                      err);
+  return false;
+}
+
 ExtractOutcome ExtractToFile(AddressReader& addresses, const ExtractOptions& options,
                              const RunContext& context) {
   const int err = context.streams.err;
-  std::optional<SafeFileWriter> file;
-  try {
-    file.emplace(SafeFileWriter::Open(options.outputFile));
-  } catch (const Failure& failure) {
-    PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what(), err);
+  ResultsFile file;
+  if (!OpenResultsFile(options, err, file)) return {kExitTrouble};
+  const auto writer = MakeWriter(options, [&](std::string_view bytes) {
+    if (file.resumable) {
+      file.resumable->Write(bytes);
+    } else {
+      file.inPlace->Write(bytes);
+    }
+  });
+  ProgressDisplay progress(context.streams.err, context.showProgress);
+  const RunResult run =
+      ExtractionLoop(addresses, *writer, options, context, progress, file.resumable.get()).Run();
+  if (!run.refusal.empty()) {
+    PrintProgramMessage(run.refusal, err);
     return {kExitTrouble};
   }
-  const auto writer = MakeWriter(options, [&](std::string_view bytes) { file->Write(bytes); });
-  ProgressDisplay progress(context.streams.err, context.showProgress);
-  const RunResult run = ExtractionLoop(addresses, *writer, options, context, progress).Run();
   if (run.errorReportShown) {
+    if (file.resumable) file.resumable->Discard();
     // The results may lack rows: they must not pass for complete ones.
     PrintProgramMessage(
         options.outputFile + " is left as it was: after an error report, rows may be missing", err);
@@ -223,7 +314,11 @@ ExtractOutcome ExtractToFile(AddressReader& addresses, const ExtractOptions& opt
   }
   try {
     if (!writer->Finish()) throw Failure(writer->error());
-    file->Commit();
+    if (file.resumable) {
+      file.resumable->Commit();
+    } else {
+      file.inPlace->Commit();
+    }
   } catch (const Failure& failure) {
     PrintProgramMessage("cannot write " + options.outputFile + ": " + failure.what(), err);
     return {kExitTrouble};
@@ -297,8 +392,10 @@ int RunExtractCommand(int argc, char** argv) {
     return PrintAndSucceed(std::string(kExtractProgramName) + " " + std::string(ProgramVersion()) +
                            "\n");
   }
-  AddressReader addresses(options.addresses, options.listFiles);
-  if (!addresses.OpenFailures().empty()) {
+  PageSources pages(options.pageFiles, options.pageBase);
+  AddressReader addresses(options.addresses, options.listFiles, options.pageFiles.empty());
+  if (!pages.OpenFailures().empty() || !addresses.OpenFailures().empty()) {
+    for (const std::string& failure : pages.OpenFailures()) PrintProgramMessage(failure);
     for (const std::string& failure : addresses.OpenFailures()) PrintProgramMessage(failure);
     return kExitTrouble;
   }
@@ -306,8 +403,8 @@ int RunExtractCommand(int argc, char** argv) {
   RemoveTempFolderOnTerminatingSignals(ClearProgressLine);
   PageFiles& pageFiles = TempFolderPageFiles();
   CurlDownloader downloader(options.download, pageFiles);
-  const ExtractOutcome outcome =
-      RunExtraction(options, addresses, downloader, pageFiles, {STDOUT_FILENO, STDERR_FILENO});
+  const ExtractOutcome outcome = RunExtraction(options, addresses, pages, downloader, pageFiles,
+                                               {STDOUT_FILENO, STDERR_FILENO});
   if (outcome.readerGone) EndLikeABrokenPipe(sigpipeIgnoredAtStart);
   RemovePrivateTempFolder();
   return outcome.exitStatus;
@@ -315,9 +412,18 @@ int RunExtractCommand(int argc, char** argv) {
 
 ExtractOutcome RunExtraction(const ExtractOptions& options, AddressReader& addresses,
                              Downloader& downloader, PageFiles& pageFiles, ExtractStreams streams) {
+  PageSources pages(options.pageFiles, options.pageBase);
+  for (const std::string& failure : pages.OpenFailures()) PrintProgramMessage(failure, streams.err);
+  if (!pages.OpenFailures().empty()) return {kExitTrouble};
+  return RunExtraction(options, addresses, pages, downloader, pageFiles, streams);
+}
+
+ExtractOutcome RunExtraction(const ExtractOptions& options, AddressReader& addresses,
+                             PageSources& pages, Downloader& downloader, PageFiles& pageFiles,
+                             ExtractStreams streams) {
   const bool showProgress = !options.quiet && ::isatty(streams.err) == 1;
   if (!RequestFilesReadable(options.download, streams.err)) return {kExitTrouble};
-  const RunContext context{downloader, pageFiles, streams, showProgress};
+  const RunContext context{pages, downloader, pageFiles, streams, showProgress};
   if (options.download.insecure) {
     PrintProgramMessage("warning: -k: certificates are not checked", streams.err);
   }

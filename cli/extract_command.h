@@ -2,6 +2,7 @@
 
 #include "cli/address_reader.h"
 #include "cli/extract_options.h"
+#include "cli/page_sources.h"
 #include "engine/interfaces.h"
 
 // verdigo-extract: downloads the pages of address lists through the link
@@ -28,8 +29,14 @@ struct ExtractOutcome {
 // The run itself, given its parts: the addresses in list order, the
 // downloader that fetches them (the engine starts pages ahead of their turn
 // and collects them in order), the page files it writes into and the
-// descriptors it writes to. Rows always come in list order.
+// descriptors it writes to. Rows always come in list order. The pages the
+// options read from files (--page) come first; one that cannot be opened
+// ends the run with status 2 before anything is written.
 ExtractOutcome RunExtraction(const ExtractOptions& options, AddressReader& addresses,
                              Downloader& downloader, PageFiles& pageFiles, ExtractStreams streams);
+// The same with the pages from files opened already.
+ExtractOutcome RunExtraction(const ExtractOptions& options, AddressReader& addresses,
+                             PageSources& pages, Downloader& downloader, PageFiles& pageFiles,
+                             ExtractStreams streams);
 
 }  // namespace verdigo

@@ -22,6 +22,8 @@ enum LongOnly : int {
   kTimeout,
   kProxy,
   kCaCert,
+  kPage,
+  kBase,
 };
 
 struct OptionSpec {
@@ -41,7 +43,10 @@ constexpr const char* kSecondsRule = " (such as 2 or 0.5)";
 
 constexpr OptionSpec kOptions[] = {
     {"url", 'u', true, "an address"},
+    {"page", kPage, true, "a file name"},
+    {"base", kBase, true, "an address"},
     {"output", 'o', true, "a file name"},
+    {"continue", 'c'},
     {"csv", kCsv},
     {"json", kJson},
     {"null", '0'},
@@ -181,8 +186,14 @@ class ArgumentParser {
     switch (id) {
       case 'u':
         return TakeText(value, o.addresses.emplace_back());
+      case kPage:
+        return TakeText(value, o.pageFiles.emplace_back());
+      case kBase:
+        return TakeText(value, o.pageBase);
       case 'o':
         return TakeText(value, o.outputFile);
+      case 'c':
+        return o.continueRun = true;
       case kCsv:
         return o.csv = true;
       case kJson:
@@ -253,6 +264,24 @@ class ArgumentParser {
       result_.error = "--csv writes one comma-delimited line; it cannot be used with -0";
     } else if (o.nullTerminated && !o.outputFile.empty()) {
       result_.error = "-0 applies to standard output only; it cannot be used with -o";
+    } else {
+      CheckPageCombinations();
+    }
+  }
+
+  void CheckPageCombinations() {
+    const ExtractOptions& o = result_.options;
+    const auto readsStdin = [](const std::vector<std::string>& names) {
+      return std::count(names.begin(), names.end(), "-");
+    };
+    const bool listOnStdin = readsStdin(o.listFiles) > 0 ||
+                             (o.listFiles.empty() && o.addresses.empty() && o.pageFiles.empty());
+    if (o.continueRun && o.outputFile.empty()) {
+      result_.error = "-c carries on a results file; it needs -o FILE";
+    } else if (!o.pageBase.empty() && o.pageFiles.empty()) {
+      result_.error = "--base gives the address of pages read with --page; there are none";
+    } else if (readsStdin(o.pageFiles) > 1 || (readsStdin(o.pageFiles) == 1 && listOnStdin)) {
+      result_.error = "standard input holds one page or one list; give '-' only once";
     }
   }
 
@@ -288,11 +317,20 @@ std::string ExtractUsageText() {
          "Downloads each web page listed (one address per line) and writes the page's\n"
          "address, then every link found on it, one row each.\n"
          "Addresses given with -u come first, then the lists' addresses in order.\n"
-         "With no LIST_FILE and no -u, or when LIST_FILE is -, reads standard input.\n"
+         "With no LIST_FILE, -u or --page, or when LIST_FILE is -, reads standard input.\n"
          "\n"
          "  -u, --url ADDRESS      fetch ADDRESS as if it were listed (may be repeated)\n"
+         "      --page FILE        take FILE's bytes as a page, before any address\n"
+         "                         (may be repeated; - is standard input); nothing is\n"
+         "                         downloaded\n"
+         "      --base ADDRESS     the address the --page pages come from, taken as\n"
+         "                         listed (default: each file's own, as file:///PATH)\n"
          "  -o, --output FILE      write the rows to FILE, each ended by CR LF\n"
-         "                         (-o - is standard output)\n"
+         "                         (-o - is standard output); FILE takes its name when\n"
+         "                         the run is complete\n"
+         "  -c, --continue         with -o: carry on from the rows an interrupted run\n"
+         "                         left for FILE, skipping its pages (give the same\n"
+         "                         pages, lists and format)\n"
          "      --csv              write all rows on one comma-delimited line\n"
          "      --json             write one JSON object per line for each address:\n"
          "                         {\"address\":A,\"page\":P,\"links\":[...]} for a page,\n"
@@ -355,6 +393,10 @@ std::string ExtractUsageText() {
          "blank lines and the spaces and tabs around an address are dropped.\n"
          "Addresses go out as UTF-8 (other bytes are read as Windows-1252),\n"
          "percent-encoded, with international host names in their IDNA form.\n"
+         "\n"
+         "Examples:\n"
+         "  verdigo-extract --page saved.html --base example.org/news/index.html\n"
+         "  verdigo-extract -c -o links.txt pages.txt   (again, after Ctrl+C or a crash)\n"
          "\n"
          "Exit status: 0 when every page was downloaded and handled, 1 when some\n"
          "page was not found, a page could not be handled whole (an error report),\n"

@@ -17,6 +17,12 @@ struct ExtractOptions {
   // In order; "-" is standard input. Empty, with no -u, means standard input.
   std::vector<std::string> listFiles;
   std::string outputFile;  // empty: rows go to standard output
+  // Pages read from files (--page; "-" is standard input), before every address.
+  std::vector<std::string> pageFiles;
+  // The address the --page pages are taken to come from (--base); empty: their files'.
+  std::string pageBase;
+  // -c: carry on from the rows an interrupted run left for the output file.
+  bool continueRun = false;
   bool csv = false;
   bool nullTerminated = false;
   bool json = false;

@@ -25,7 +25,8 @@ bool SameResult(const verdigo::ParsedArguments& a, const verdigo::ParsedArgument
   const verdigo::ExtractOptions& y = b.options;
   return a.error == b.error && x.addresses == y.addresses && x.listFiles == y.listFiles &&
          x.outputFile == y.outputFile && x.csv == y.csv && x.json == y.json &&
-         x.nullTerminated == y.nullTerminated && x.quiet == y.quiet &&
+         x.nullTerminated == y.nullTerminated && x.quiet == y.quiet && x.pageFiles == y.pageFiles &&
+         x.pageBase == y.pageBase && x.continueRun == y.continueRun &&
          x.download.jobs == y.download.jobs && x.download.perHost == y.download.perHost &&
          x.download.retries == y.download.retries &&
          x.download.perHostDelay == y.download.perHostDelay &&
@@ -51,6 +52,11 @@ void CheckAccepted(const verdigo::ExtractOptions& o) {
   }
   if (o.json && (o.csv || o.nullTerminated)) Fail("--json with another format");
   if (o.nullTerminated && !o.outputFile.empty()) Fail("-0 with -o");
+  if (o.continueRun && o.outputFile.empty()) Fail("-c without -o");
+  if (!o.pageBase.empty() && o.pageFiles.empty()) Fail("--base without --page");
+  for (const std::string& page : o.pageFiles) {
+    if (page.empty()) Fail("an empty page file name");
+  }
 }
 
 }  // namespace

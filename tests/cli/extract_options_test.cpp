@@ -111,7 +111,9 @@ TEST(ExtractOptions, UsageErrors) {
       {{"-qz"}, "unknown option '-z'"},
       {{"--nope"}, "unknown option '--nope'"},
       {{"--nope=1"}, "unknown option '--nope'"},
-      {{"--c"}, "option '--c' is ambiguous; it may be --csv --connect-timeout --cookie --cacert"},
+      {{"--c"},
+       "option '--c' is ambiguous; it may be --continue --csv --connect-timeout --cookie "
+       "--cacert"},
       {{"--csv=yes", "-o", "f"}, "option '--csv' takes no value"},
       {{"list", "-o"}, "option '-o' needs a file name"},
       {{"--output="}, "option '--output' needs a file name"},
@@ -146,31 +148,44 @@ TEST(ExtractOptions, UsageErrors) {
   }
 }
 
+TEST(ExtractOptions, PagesFromFilesTheirBaseAndCarryingOn) {
+  const ParsedArguments parsed = ParseExtractArguments(
+      {"--page", "a.html", "--page=-", "--base", "h/x.htm", "-co", "out", "--continue"});
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_EQ(parsed.options.pageFiles, (Args{"a.html", "-"}));
+  EXPECT_EQ(parsed.options.pageBase, "h/x.htm");
+  EXPECT_TRUE(parsed.options.continueRun);
+  EXPECT_EQ(parsed.options.outputFile, "out");
+  EXPECT_TRUE(parsed.options.listFiles.empty()) << "with pages, standard input is no list";
+
+  const std::vector<std::pair<Args, std::string>> cases = {
+      {{"--page"}, "option '--page' needs a file name"},
+      {{"--page="}, "option '--page' needs a file name"},
+      {{"--page", "a", "--base="}, "option '--base' needs an address"},
+      {{"--base", "h/"}, "--base gives the address of pages read with --page; there are none"},
+      {{"-c", "list"}, "-c carries on a results file; it needs -o FILE"},
+      {{"--page", "-", "--page", "-"},
+       "standard input holds one page or one list; give '-' only once"},
+      {{"--page", "-", "list", "-"},
+       "standard input holds one page or one list; give '-' only once"},
+  };
+  for (const auto& [args, error] : cases) {
+    EXPECT_EQ(ParseExtractArguments(args).error, error) << args[0];
+  }
+  EXPECT_EQ(ParseExtractArguments({"--page", "-", "-u", "h"}).error, "");
+}
+
 // The help fits a terminal of 80 columns and names every option.
 TEST(ExtractOptions, UsageText) {
   const std::string usage = ExtractUsageText();
   std::istringstream lines(usage);
   for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 80u) << line;
-  for (const char* option : {"--url",
-                             "--output",
-                             "--csv",
-                             "--json",
-                             "--null",
-                             "--quiet",
-                             "--help",
-                             "--version",
-                             "--jobs",
-                             "--per-host",
-                             "--delay",
-                             "--retries",
-                             "--connect-timeout",
-                             "--timeout",
-                             "--user-agent",
-                             "--header",
-                             "--cookie",
-                             "--proxy",
-                             "--cacert",
-                             "--insecure"}) {
+  for (const char* option : {"--url",      "--page",       "--base",    "--continue",
+                             "--output",   "--csv",        "--json",    "--null",
+                             "--quiet",    "--help",       "--version", "--jobs",
+                             "--per-host", "--delay",      "--retries", "--connect-timeout",
+                             "--timeout",  "--user-agent", "--header",  "--cookie",
+                             "--proxy",    "--cacert",     "--insecure"}) {
     EXPECT_NE(usage.find(option), std::string::npos) << option;
   }
   EXPECT_NE(usage.find("(1 to 1000, default 64)"), std::string::npos);

@@ -11,10 +11,12 @@
 #include <gtest/gtest.h>
 
 #include "cli/extract_command.h"
+#include "cli/resumable_output.h"
 #include "common/fd_io.h"
 #include "common/unique_fd.h"
 #include "tests/support/fake_downloader.h"
 #include "tests/support/fake_page_files.h"
+#include "tests/support/scoped_temp_dir.h"
 
 namespace verdigo {
 namespace {
@@ -22,6 +24,9 @@ namespace {
 using testing::FakeDownloader;
 using testing::FakePageFiles;
 using ::testing::IsEmpty;
+using testing::ReadTestFile;
+using testing::ScopedTempDir;
+using testing::WriteTestFile;
 
 UniqueFd MemoryFile() { return UniqueFd(::memfd_create("out", MFD_CLOEXEC)); }
 
@@ -135,6 +140,121 @@ TEST(ExtractionRun, OrderFailuresAndAnEarlyEnd) {
     EXPECT_EQ(downloader.cancels, c.cancelled ? 1 : 0);
     EXPECT_THAT(pageFiles.Present(), IsEmpty()) << "a page file was left behind";
   }
+}
+
+// The run's parts for one in-process run: pages h/1.html to h/4.html, each
+// with one link.
+struct FakeRun {
+  FakeDownloader downloader;
+  FakePageFiles pageFiles;
+  UniqueFd out = MemoryFile();
+  UniqueFd err = MemoryFile();
+
+  FakeRun() {
+    for (const char* page : {"1", "2", "3", "4"}) {
+      downloader.Serve(std::string("http://h/") + page + ".html",
+                       std::string("<a href=\"") + page + ".htm\">");
+    }
+  }
+
+  int Run(const std::vector<std::string>& args) {
+    const ParsedArguments parsed = ParseExtractArguments(args);
+    EXPECT_EQ(parsed.error, "");
+    AddressReader addresses(parsed.options.addresses, parsed.options.listFiles,
+                            parsed.options.pageFiles.empty());
+    return RunExtraction(parsed.options, addresses, downloader, pageFiles, {out.get(), err.get()})
+        .exitStatus;
+  }
+};
+
+// Pages from files come first and are not downloaded; one that cannot be
+// read stops the run before anything is fetched.
+TEST(ExtractionRun, PagesFromFiles) {
+  const ScopedTempDir dir;
+  WriteTestFile(dir / "saved.html", "<a href=\"x.htm\"><A HREF=\"/y\">");
+  FakeRun run;
+  EXPECT_EQ(run.Run({"--page", dir / "saved.html", "--base", "h/p/index.html", "-uh/1.html"}), 0);
+  EXPECT_EQ(Contents(run.out),
+            "http://h/p/index.html\nhttp://h/p/x.htm\nhttp://h/p/y/\n"
+            "http://h/1.html\nhttp://h/1.htm\n");
+  ASSERT_EQ(run.downloader.started.size(), 1u);
+  EXPECT_EQ(run.downloader.started[0].url, "http://h/1.html");
+
+  FakeRun missing;
+  EXPECT_EQ(missing.Run({"--page", dir / "none.html", "-uh/1.html"}), 2);
+  const std::string cannotRead = "verdigo-extract: cannot read " + (dir / "none.html") + ": ";
+  EXPECT_EQ(Contents(missing.err).substr(0, cannotRead.size()), cannotRead);
+  EXPECT_THAT(missing.downloader.started, IsEmpty());
+}
+
+struct CarryOnCase {
+  const char* what;
+  std::vector<std::string> format;  // the format options, the same in every run
+};
+
+// A results file an earlier run left after its first page is carried on
+// with -c: the pages done are not fetched again and the file ends with the
+// bytes of one uninterrupted run; a list that starts otherwise is refused.
+TEST(ExtractionRun, CarryingOnAResultsFile) {
+  const std::vector<CarryOnCase> cases = {{"text", {}}, {"JSON", {"--json"}}};
+  for (const CarryOnCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ScopedTempDir dir;
+    const auto args = [&](const std::string& file, std::vector<std::string> more) {
+      more.insert(more.end(), {"-q", "-o", dir / file});
+      more.insert(more.end(), c.format.begin(), c.format.end());
+      return more;
+    };
+    FakeRun whole;
+    ASSERT_EQ(whole.Run(args("whole", {"-uh/1.html", "-uh/2.html", "-uh/3.html"})), 0);
+    FakeRun firstPage;
+    ASSERT_EQ(firstPage.Run(args("first", {"-uh/1.html"})), 0);
+    {
+      // What a run killed after its first page leaves beside its target.
+      const auto left = ResumableOutput::Open(
+          dir / "out",
+          c.format.empty() ? ContinueRecord::Format::kText : ContinueRecord::Format::kJson, false);
+      ASSERT_NE(left, nullptr);
+      left->Write(ReadTestFile(dir / "first"));
+      ASSERT_TRUE(left->PageDone(ResumableOutput::Kind::kListed, "h/1.html", 0));
+      left->Write("http://h/2.html");  // half of the next page
+    }
+
+    FakeRun changed;
+    EXPECT_EQ(changed.Run(args("out", {"-c", "-uh/4.html", "-uh/2.html"})), 2);
+    EXPECT_EQ(Contents(changed.err),
+              "verdigo-extract: cannot carry on " + (dir / "out") +
+                  ": the run it continues began with 1 other pages; give the same pages and "
+                  "lists, or run without -c to start afresh\n");
+    EXPECT_THAT(changed.downloader.started, IsEmpty());
+
+    FakeRun carryOn;
+    EXPECT_EQ(carryOn.Run(args("out", {"-c", "-uh/1.html", "-uh/2.html", "-uh/3.html"})), 0);
+    EXPECT_EQ(ReadTestFile(dir / "out"), ReadTestFile(dir / "whole"));
+    ASSERT_EQ(carryOn.downloader.started.size(), 2u);
+    EXPECT_EQ(carryOn.downloader.started[0].url, "http://h/2.html");
+    EXPECT_EQ(Contents(carryOn.err), "");
+    EXPECT_EQ(testing::Entries(dir.path()).count(".out.verdigo-record"), 0u);
+  }
+}
+
+// An error report shown before the interruption counts as shown by the run
+// that carries on: its rows may lack some, so the target is not made.
+TEST(ExtractionRun, CarryingOnAfterAnErrorReport) {
+  const ScopedTempDir dir;
+  {
+    const auto left = ResumableOutput::Open(dir / "out", ContinueRecord::Format::kText, false);
+    ASSERT_NE(left, nullptr);
+    left->Write("http://h/1.html\r\n");
+    ASSERT_TRUE(
+        left->PageDone(ResumableOutput::Kind::kListed, "h/1.html", ContinueRecord::kErrorReport));
+  }
+  FakeRun carryOn;
+  EXPECT_EQ(carryOn.Run({"-q", "-c", "-o", dir / "out", "-uh/1.html", "-uh/2.html"}), 1);
+  EXPECT_EQ(Contents(carryOn.err), "verdigo-extract: " + (dir / "out") +
+                                       " is left as it was: after an error report, rows may be "
+                                       "missing\n");
+  EXPECT_THAT(testing::Entries(dir.path()), IsEmpty());
 }
 
 }  // namespace
