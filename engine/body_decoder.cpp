@@ -107,15 +107,18 @@ class ZlibStage : public BodyDecoder::Stage {
         stream_.next_out = reinterpret_cast<Bytef*>(out_.data());
         stream_.avail_out = static_cast<uInt>(out_.size());
         const int result = inflate(&stream_, Z_NO_FLUSH);
+        // What came before a fault is passed on first, so that the fault met
+        // first in the body is the one reported, wherever the pieces end.
+        const size_t produced = out_.size() - stream_.avail_out;
+        if (produced != 0) {
+          if (const Status status = emit({out_.data(), produced}); status != Status::kGoing) {
+            return status;
+          }
+        }
         if (result == Z_STREAM_END) ended_ = true;
         if (result == Z_MEM_ERROR) return Status::kNoMemory;
         if (result == Z_DATA_ERROR || result == Z_NEED_DICT || result == Z_STREAM_ERROR) {
           return Status::kDamaged;
-        }
-        const size_t produced = out_.size() - stream_.avail_out;
-        if (produced == 0) continue;
-        if (const Status status = emit({out_.data(), produced}); status != Status::kGoing) {
-          return status;
         }
       } while (stream_.avail_out == 0 && !ended_);
       in.remove_prefix(piece - stream_.avail_in);
@@ -149,13 +152,13 @@ class BrotliStage : public BodyDecoder::Stage {
       auto nextOut = reinterpret_cast<uint8_t*>(out_.data());
       const BrotliDecoderResult result = BrotliDecoderDecompressStream(
           state_, &availableIn, &nextIn, &availableOut, &nextOut, nullptr);
-      if (result == BROTLI_DECODER_RESULT_ERROR) return Status::kDamaged;
       const size_t produced = out_.size() - availableOut;
       if (produced != 0) {
         if (const Status status = emit({out_.data(), produced}); status != Status::kGoing) {
           return status;
         }
       }
+      if (result == BROTLI_DECODER_RESULT_ERROR) return Status::kDamaged;
       if (result == BROTLI_DECODER_RESULT_SUCCESS) {
         ended_ = true;
         return availableIn == 0 ? Status::kGoing : Status::kDamaged;
@@ -172,7 +175,9 @@ class BrotliStage : public BodyDecoder::Stage {
   bool ended_ = false;
 };
 
-// zstd: one or more frames; anything after a frame must be another.
+// zstd: one or more frames; anything after a frame must be another. Only
+// the frames of the standard format (and skippable ones) are read, not the
+// library's pre-standard formats.
 class ZstdStage : public BodyDecoder::Stage {
  public:
   ZstdStage() : stream_(ZSTD_createDStream()) {
@@ -182,31 +187,63 @@ class ZstdStage : public BodyDecoder::Stage {
 
   Status Decode(std::string_view in, const Emit& emit) override {
     if (stream_ == nullptr) return Status::kNoMemory;
+    while (!in.empty()) {
+      if (magic_.size() < kMagicBytes) {
+        const size_t wanted = std::min(in.size(), kMagicBytes - magic_.size());
+        magic_.append(in.substr(0, wanted));
+        in.remove_prefix(wanted);
+        if (magic_.size() < kMagicBytes) return Status::kGoing;
+        if (!IsFrameMagic(magic_)) return Status::kDamaged;
+        std::string_view magic = magic_;  // a frame is longer than its magic number
+        if (const Status status = DecodeFrame(magic, emit); status != Status::kGoing) {
+          return status;
+        }
+      }
+      if (const Status status = DecodeFrame(in, emit); status != Status::kGoing) return status;
+    }
+    return Status::kGoing;
+  }
+
+  // Between frames, or before any.
+  bool Ended() const override { return magic_.empty(); }
+
+ private:
+  static constexpr size_t kMagicBytes = 4;
+
+  static bool IsFrameMagic(std::string_view bytes) {
+    std::uint32_t magic = 0;
+    for (size_t i = kMagicBytes; i-- > 0;)
+      magic = magic << 8 | static_cast<unsigned char>(bytes[i]);
+    return magic == ZSTD_MAGICNUMBER ||
+           (magic & ZSTD_MAGIC_SKIPPABLE_MASK) == ZSTD_MAGIC_SKIPPABLE_START;
+  }
+
+  // Decodes from `in` up to the end of the current frame, removing what it
+  // used. A full buffer may leave decoded bytes inside the decoder: it goes
+  // on until the input is used and the buffer is not filled.
+  Status DecodeFrame(std::string_view& in, const Emit& emit) {
     ZSTD_inBuffer input{in.data(), in.size(), 0};
-    started_ = started_ || !in.empty();
-    // A full buffer may leave decoded bytes inside the decoder: go on until
-    // the input is used and the buffer is not filled.
     for (;;) {
       ZSTD_outBuffer output{out_.data(), out_.size(), 0};
       const size_t result = ZSTD_decompressStream(stream_, &output, &input);
-      if (ZSTD_isError(result)) return Status::kDamaged;
-      frameEnded_ = result == 0;
       if (output.pos != 0) {
         if (const Status status = emit({out_.data(), output.pos}); status != Status::kGoing) {
           return status;
         }
       }
+      if (ZSTD_isError(result)) return Status::kDamaged;
+      if (result == 0) {
+        magic_.clear();  // the next bytes start a frame
+        break;
+      }
       if (input.pos == input.size && output.pos < output.size) break;
     }
+    in.remove_prefix(input.pos);
     return Status::kGoing;
   }
 
-  bool Ended() const override { return frameEnded_ || !started_; }
-
- private:
   ZSTD_DStream* stream_;
-  bool started_ = false;
-  bool frameEnded_ = false;
+  std::string magic_;  // the current frame's first bytes
 };
 
 std::unique_ptr<BodyDecoder::Stage> MakeStage(std::string_view coding) {
