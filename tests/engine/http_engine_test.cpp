@@ -101,6 +101,7 @@ TEST_F(EngineOverHttp, OrdinaryPageGivesPageRowThenLinks) {
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].userAgent, "Verdigo/" + std::string(ProgramVersion()));
+  EXPECT_EQ(requests[0].acceptEncoding, "gzip, deflate, br, zstd");
 }
 
 TEST_F(EngineOverHttp, LinksInEveryForm) {
