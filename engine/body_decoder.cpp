@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <new>
 
 #include "common/ascii_case.h"
 #include "engine/response_head.h"
@@ -285,7 +286,12 @@ BodyDecoder::BodyDecoder(std::string_view contentEncoding, std::uint64_t maxDeco
 BodyDecoder::~BodyDecoder() = default;
 
 bool BodyDecoder::Feed(std::string_view raw) {
-  if (status_ == Status::kGoing && !raw.empty()) status_ = Pass(0, raw);
+  if (status_ != Status::kGoing || raw.empty()) return status_ == Status::kGoing;
+  try {
+    status_ = Pass(0, raw);
+  } catch (const std::bad_alloc&) {
+    status_ = Status::kNoMemory;
+  }
   return status_ == Status::kGoing;
 }
 

@@ -7,6 +7,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <new>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -269,8 +270,13 @@ struct CurlDownloader::Impl {
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   }
 
+  // No exception may pass through libcurl: one ends the transfer instead.
   static size_t ReceiveHeaderLine(char* data, size_t size, size_t count, void* userdata) {
-    static_cast<Transfer*>(userdata)->head.AddLine({data, size * count});
+    try {
+      static_cast<Transfer*>(userdata)->head.AddLine({data, size * count});
+    } catch (const std::bad_alloc&) {
+      return 0;
+    }
     return size * count;
   }
 
@@ -287,7 +293,11 @@ struct CurlDownloader::Impl {
       transfer.paused = true;
       return CURL_WRITEFUNC_PAUSE;
     }
-    return Decoder(transfer).Feed({data, length}) ? length : 0;
+    try {
+      return Decoder(transfer).Feed({data, length}) ? length : 0;
+    } catch (const std::bad_alloc&) {
+      return 0;
+    }
   }
 
   // The decoder for the final response's Content-Encoding, made with the
