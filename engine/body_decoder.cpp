@@ -326,12 +326,13 @@ std::string BodyDecoder::Reason() const {
 BodyDecoder::Status BodyDecoder::Pass(size_t stage, std::string_view bytes) {
   if (stage == stages_.size()) return Deliver(bytes);
   if (stage > 0) {
-    // An inner stream held in by an outer one is bounded too: it may be a
-    // little larger than the page it decodes to, never much larger.
+    // A stream held in by an outer one is bounded too (at twice the cap: a
+    // compressed stream is rarely larger than what it decodes to), so that
+    // one that gives nothing, all skippable frames, cannot run for ever.
+    const std::uint64_t innerLimit =
+        maxDecodedBytes_ > UINT64_MAX / 4 ? UINT64_MAX : 2 * maxDecodedBytes_ + kStageOutputBytes;
+    if (bytes.size() > innerLimit - stageOutput_[stage - 1]) return Status::kTooLarge;
     stageOutput_[stage - 1] += bytes.size();
-    if (stageOutput_[stage - 1] > 2 * maxDecodedBytes_ + kStageOutputBytes) {
-      return Status::kTooLarge;
-    }
   }
   return stages_[stage]->Decode(
       bytes, [this, stage](std::string_view out) { return Pass(stage + 1, out); });

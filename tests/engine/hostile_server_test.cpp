@@ -166,10 +166,19 @@ TEST_F(HostileServer, CodingsAreReadAsBrowsersReadThem) {
   });
 }
 
-// The decoded size is what the cap weighs, however small the body was sent.
+// A zstd frame that decodes to nothing, `size` bytes long.
+std::string SkippableZstdFrame(std::uint32_t size) {
+  std::string frame = "\x50\x2A\x4D\x18";
+  for (int shift = 0; shift < 32; shift += 8) frame += static_cast<char>(size >> shift & 0xFF);
+  return frame + std::string(size, '\0');
+}
+
+// The decoded size is what the cap weighs, however small the body was sent;
+// a stream inside another is bounded too.
 TEST_F(HostileServer, ADecompressionBombIsAPageTooLarge) {
   settings.maxBodyBytes = 1 << 20;
   const std::string bomb(settings.maxBodyBytes + 1, ' ');
+  const std::string nothingInside = SkippableZstdFrame(3 << 20);
   ExpectEach({
       {"/exact", WithLength("Content-Encoding: gzip\r\n", Compress("gzip", bomb.substr(1))), 1, ""},
       {"/gzip", WithLength("Content-Encoding: gzip\r\n", Compress("gzip", bomb)), 0,
@@ -177,6 +186,14 @@ TEST_F(HostileServer, ADecompressionBombIsAPageTooLarge) {
       {"/stacked",
        WithLength("Content-Encoding: gzip, zstd\r\n", Compress("zstd", Compress("gzip", bomb))), 0,
        "Page larger than 1 MiB"},
+      {"/inner-bomb",
+       WithLength("Content-Encoding: zstd, gzip\r\n", Compress("gzip", nothingInside)), 0,
+       "Page larger than 1 MiB"},
+      {"/inner-small",
+       WithLength(
+           "Content-Encoding: zstd, gzip\r\n",
+           Compress("gzip", SkippableZstdFrame(1 << 20) + Compress("zstd", "<a href=\"x.html\">"))),
+       2, ""},
   });
 }
 
