@@ -392,6 +392,7 @@ struct CurlDownloader::Impl {
     end.sawStatusLine = transfer.head.sawStatusLine();
     end.status = transfer.head.status();
     end.headerComplete = transfer.head.complete();
+    end.headerBytes = transfer.head.headerBytes();
     if (transfer.decoder) {
       end.body = transfer.decoder->status();
       end.bodyReason = transfer.decoder->Reason();

@@ -36,12 +36,19 @@ std::string WithDetail(std::string reason, const std::string& detail) {
   return reason;
 }
 
+// libcurl refuses a header of more than 300 KiB in all with a receive
+// error, so one that came this far is taken for that.
+constexpr size_t kLargeHeaderBytes = 200 * 1024;
+
 // A failure while the response's header was still arriving.
 std::string DescribeHeaderFailure(const TransferEnd& end) {
-  // libcurl refuses a header line over its limit as if memory had run out.
-  // On a redirect, the line that long is the Location.
+  // libcurl refuses a header line over its limit (100 KiB) as if memory had
+  // run out. On a redirect, the line that long is the Location.
   if (end.result == CURLE_OUT_OF_MEMORY) {
     return IsRedirectStatus(end.status) ? "redirect address too long" : "response header too large";
+  }
+  if (end.result == CURLE_RECV_ERROR && end.headerBytes >= kLargeHeaderBytes) {
+    return WithDetail("response header too large", end.detail);
   }
   // No status line (HTTP/0.9 or garbage) or one libcurl cannot read.
   if (end.result == CURLE_WEIRD_SERVER_REPLY ||

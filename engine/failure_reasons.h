@@ -17,6 +17,7 @@ struct TransferEnd {
   bool sawStatusLine = false;
   int status = 0;
   bool headerComplete = false;
+  size_t headerBytes = 0;
   BodyDecoder::Status body = BodyDecoder::Status::kGoing;
   std::string bodyReason;  // BodyDecoder::Reason()
   std::string writeError;  // why the page file could not be written

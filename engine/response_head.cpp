@@ -32,16 +32,19 @@ std::string_view TrimHeaderBlanks(std::string_view value) {
 }
 
 void ResponseHead::AddLine(std::string_view line) {
+  const size_t lineBytes = line.size();
   line = WithoutLineEnd(line);
   if (StartsWithIgnoringAsciiCase(line, "HTTP/")) {
     *this = ResponseHead();
     sawStatusLine_ = true;
     status_ = StatusOf(line);
+    headerBytes_ = lineBytes;
     return;
   }
   // Lines after the header's end are trailers of a chunked body: they
   // cannot change how the body was encoded.
   if (complete_) return;
+  headerBytes_ += lineBytes;
   if (line.empty()) {
     complete_ = true;
     return;

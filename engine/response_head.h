@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,8 @@ class ResponseHead {
   int status() const { return status_; }
   // Whether that response's header has ended.
   bool complete() const { return complete_; }
+  // The bytes of its header lines so far, status line included.
+  size_t headerBytes() const { return headerBytes_; }
   // Its Content-Encoding values, joined by ", ".
   const std::string& contentEncoding() const { return contentEncoding_; }
 
@@ -30,6 +33,7 @@ class ResponseHead {
   bool sawStatusLine_ = false;
   int status_ = 0;
   bool complete_ = false;
+  size_t headerBytes_ = 0;
   std::string contentEncoding_;
 };
 

@@ -197,6 +197,14 @@ TEST_F(HostileServer, ADecompressionBombIsAPageTooLarge) {
   });
 }
 
+// Header lines of 1000 bytes, 400 KB of them.
+std::string ManyHeaderLines() {
+  std::string lines;
+  for (int i = 0; i < 400; ++i)
+    lines += "X-Line-" + std::to_string(i) + ": " + std::string(1000, 'v') + "\r\n";
+  return lines;
+}
+
 TEST_F(HostileServer, FaultsAreNamedInTheProgramsWords) {
   const std::string body = "<a href=\"x.html\">";
   ExpectEach({
@@ -209,6 +217,8 @@ TEST_F(HostileServer, FaultsAreNamedInTheProgramsWords) {
       {"/300", Head("300 Choices\r\nContent-Length: 17\r\n") + body, 2, ""},
       {"/long-header", WithLength("X-Long: " + std::string(1 << 20, 'h') + "\r\n", body), 0,
        "response header too large"},
+      {"/many-headers", WithLength(ManyHeaderLines(), body), 0, "response header too large (",
+       true},
       {"/long-location",
        Head("302 Found\r\nLocation: /" + std::string(200 * 1024, 'l') +
             "\r\nContent-Length: 0\r\n"),
