@@ -142,6 +142,12 @@ TEST_F(HostileServer, CodingsAreReadAsBrowsersReadThem) {
   const std::string page = PageOfLinks();
   const std::string gzip = Compress("gzip", page);
   ExpectEach({
+      // Only the final response's Content-Encoding counts, not a redirect's.
+      {"/moved",
+       Head(
+           "302 Found\r\nLocation: /plain.html\r\nContent-Encoding: gzip\r\nContent-Length: 0\r\n"),
+       kWholePageRows, ""},
+      {"/plain", WithLength("", page), kWholePageRows, ""},
       {"/x-gzip", WithLength("Content-Encoding: x-gzip\r\n", gzip), kWholePageRows, ""},
       {"/GZIP", WithLength("Content-Encoding: GZIP\r\n", gzip), kWholePageRows, ""},
       {"/identity", WithLength("Content-Encoding: identity\r\n", page), kWholePageRows, ""},
