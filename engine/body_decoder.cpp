@@ -305,8 +305,13 @@ bool BodyDecoder::Finish() {
 
 std::string BodyDecoder::Reason() const {
   switch (status_) {
-    case Status::kUnsupported:
-      return "content encoding \"" + encoding_ + "\" not supported";
+    case Status::kUnsupported: {
+      // A server may send a header line of any length; the message stays short.
+      constexpr size_t kLongestShown = 60;
+      const bool cut = encoding_.size() > kLongestShown;
+      return "content encoding \"" + encoding_.substr(0, kLongestShown) + (cut ? "..." : "") +
+             "\" not supported";
+    }
     case Status::kDamaged:
       return "compressed body damaged";
     case Status::kCutShort:

@@ -169,6 +169,10 @@ TEST_F(HostileServer, CodingsAreReadAsBrowsersReadThem) {
       {"/not-gzip", WithLength("Content-Encoding: gzip\r\n", page), 0, "compressed body damaged"},
       {"/unknown", WithLength("Content-Encoding: compress\r\n", page), 0,
        "content encoding \"compress\" not supported"},
+      {"/many-codings", WithLength("Content-Encoding: gzip, gzip, gzip, gzip\r\n", page), 0,
+       "content encoding \"gzip, gzip, gzip, gzip\" not supported"},
+      {"/long-coding", WithLength("Content-Encoding: " + std::string(100, 'c') + "\r\n", page), 0,
+       "content encoding \"" + std::string(60, 'c') + "...\" not supported"},
   });
 }
 
