@@ -7,6 +7,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <new>
 #include <string_view>
 #include <thread>
 #include <vector>
@@ -15,7 +16,10 @@
 #include "common/error_report.h"
 #include "common/product.h"
 #include "common/unique_fd.h"
+#include "engine/body_decoder.h"
+#include "engine/failure_reasons.h"
 #include "engine/request_address.h"
+#include "engine/response_head.h"
 
 namespace verdigo {
 
@@ -41,12 +45,6 @@ bool IsHttpAddress(std::string_view url) {
          StartsWithIgnoringAsciiCase(url, "https://");
 }
 
-std::string DescribeSizeLimit(std::uint64_t bytes) {
-  constexpr std::uint64_t kMiB = 1ull << 20;
-  if (bytes >= kMiB && bytes % kMiB == 0) return std::to_string(bytes / kMiB) + " MiB";
-  return std::to_string(bytes) + " bytes";
-}
-
 }  // namespace
 
 struct CurlDownloader::Impl {
@@ -57,9 +55,10 @@ struct CurlDownloader::Impl {
     std::string url;
     CURL* easy = nullptr;
     UniqueFd file;
-    PageBuffer unwritten;        // received bytes on their way to the page file
-    std::uint64_t received = 0;  // the whole body so far
-    bool tooLarge = false;
+    ResponseHead head;
+    std::unique_ptr<BodyDecoder> decoder;  // made when the body starts
+    PageBuffer unwritten;                  // decoded bytes on their way to the page file
+    std::uint64_t received = 0;            // the whole decoded body so far
     std::string writeError;
     bool paused = false;
     char errorBuffer[CURL_ERROR_SIZE] = {};
@@ -68,6 +67,7 @@ struct CurlDownloader::Impl {
   DownloadSettings settings;
   PageFiles& pageFiles;
   std::string userAgent;
+  curl_slist* requestHeaders = nullptr;
   CURLM* multi = nullptr;
 
   // Shared between the caller's thread and the transfer thread.
@@ -97,6 +97,8 @@ struct CurlDownloader::Impl {
     curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS, static_cast<long>(settings.perHost));
     curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX);
     userAgent = std::string(kDisplayName) + "/" + std::string(ProgramVersion());
+    requestHeaders = curl_slist_append(nullptr, std::string(AcceptEncodingHeader()).c_str());
+    if (requestHeaders == nullptr) throw Failure("Out of memory");
     thread = std::thread([this] { Run(); });
   }
 
@@ -110,6 +112,7 @@ struct CurlDownloader::Impl {
     for (auto& [easy, transfer] : active) Drop(*transfer);
     for (CURL* easy : idleHandles) curl_easy_cleanup(easy);
     curl_multi_cleanup(multi);
+    curl_slist_free_all(requestHeaders);
   }
 
   // ---- The caller's side ----------------------------------------------------
@@ -208,6 +211,7 @@ struct CurlDownloader::Impl {
     const std::string requestUrl = EncodeAddressForRequest(transfer->url);
     curl_easy_setopt(transfer->easy, CURLOPT_URL, requestUrl.c_str());
     curl_easy_setopt(transfer->easy, CURLOPT_WRITEDATA, transfer.get());
+    curl_easy_setopt(transfer->easy, CURLOPT_HEADERDATA, transfer.get());
     curl_easy_setopt(transfer->easy, CURLOPT_ERRORBUFFER, transfer->errorBuffer);
     CURL* easy = transfer->easy;
     active.emplace(easy, std::move(transfer));
@@ -231,7 +235,9 @@ struct CurlDownloader::Impl {
     curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, kAllowedProtocols);
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(easy, CURLOPT_MAXREDIRS, settings.maxRedirects);
-    curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "");  // every encoding libcurl decodes
+    // Bodies are decoded by the program (BodyDecoder), which offers its codings.
+    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, requestHeaders);
+    curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(settings.connectTimeout.count()));
@@ -242,35 +248,64 @@ struct CurlDownloader::Impl {
                      static_cast<curl_off_t>(settings.maxBodyBytes));
     curl_easy_setopt(easy, CURLOPT_USERAGENT, userAgent.c_str());
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &ReceiveBody);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &ReceiveHeaderLine);
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     // Signals for resolver time-outs are unsafe off the main thread.
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
   }
 
-  // Returning less than was offered makes libcurl abandon the transfer.
+  // No exception may pass through libcurl: one ends the transfer instead.
+  static size_t ReceiveHeaderLine(char* data, size_t size, size_t count, void* userdata) {
+    try {
+      static_cast<Transfer*>(userdata)->head.AddLine({data, size * count});
+    } catch (const std::bad_alloc&) {
+      return 0;
+    }
+    return size * count;
+  }
+
+  // Returning less than was offered makes libcurl abandon the transfer. The
+  // waiting budget is weighed against the bytes as received: a piece taken
+  // is decoded whole, whatever it grows to, so that a pause holds raw bytes
+  // only and never a part of a decoded piece.
   static size_t ReceiveBody(char* data, size_t size, size_t count, void* userdata) {
     auto& transfer = *static_cast<Transfer*>(userdata);
     Impl& self = *transfer.owner;
     const size_t length = size * count;
-    if (length > self.settings.maxBodyBytes - transfer.received) {
-      transfer.tooLarge = true;
-      return 0;
-    }
     if (transfer.ticket != self.nextToCollect &&
         self.heldBytes + length > self.settings.waitingBudget) {
       transfer.paused = true;
       return CURL_WRITEFUNC_PAUSE;
     }
     try {
-      transfer.unwritten.Append({data, length});
+      return Decoder(transfer).Feed({data, length}) ? length : 0;
+    } catch (const std::bad_alloc&) {
+      return 0;
+    }
+  }
+
+  // The decoder for the final response's Content-Encoding, made with the
+  // first bytes of its body.
+  static BodyDecoder& Decoder(Transfer& transfer) {
+    if (!transfer.decoder) {
+      transfer.decoder = std::make_unique<BodyDecoder>(
+          transfer.head.contentEncoding(), transfer.owner->settings.maxBodyBytes,
+          [&transfer](std::string_view decoded) { return KeepDecoded(transfer, decoded); });
+    }
+    return *transfer.decoder;
+  }
+
+  static bool KeepDecoded(Transfer& transfer, std::string_view decoded) {
+    try {
+      transfer.unwritten.Append(decoded);
       if (transfer.unwritten.size() >= kPageFileWriteBytes) WriteUnwritten(transfer);
     } catch (const Failure& failure) {
       transfer.writeError = failure.what();
-      return 0;
+      return false;
     }
-    transfer.received += length;
-    self.heldBytes += length;
-    return length;
+    transfer.received += decoded.size();
+    transfer.owner->heldBytes += decoded.size();
+    return true;
   }
 
   static void WriteUnwritten(Transfer& transfer) {
@@ -300,8 +335,7 @@ struct CurlDownloader::Impl {
   }
 
   void End(Transfer& transfer, CURLcode result) {
-    std::string failure;
-    if (result != CURLE_OK) failure = DescribeFailure(transfer, result);
+    std::string failure = FinishReceiving(transfer, result);
     ReleaseHandle(transfer);
     PageBuffer body;
     if (failure.empty()) failure = CompletePageFile(transfer, body);
@@ -333,19 +367,26 @@ struct CurlDownloader::Impl {
     }
   }
 
-  std::string DescribeFailure(const Transfer& transfer, CURLcode result) const {
-    if (transfer.tooLarge || result == CURLE_FILESIZE_EXCEEDED) {
-      return "Page larger than " + DescribeSizeLimit(settings.maxBodyBytes);
+  // Ends the body (a compressed one must end where the body did) and gives
+  // the reason the page is not found, or "" when it came whole.
+  std::string FinishReceiving(Transfer& transfer, CURLcode result) const {
+    if (result == CURLE_OK) Decoder(transfer).Finish();
+    TransferEnd end;
+    end.result = result;
+    end.sawStatusLine = transfer.head.sawStatusLine();
+    end.status = transfer.head.status();
+    end.headerComplete = transfer.head.complete();
+    end.headerBytes = transfer.head.headerBytes();
+    if (transfer.decoder) {
+      end.body = transfer.decoder->status();
+      end.bodyReason = transfer.decoder->Reason();
     }
-    if (!transfer.writeError.empty())
-      return "Could not write the page file: " + transfer.writeError;
-    if (result == CURLE_HTTP_RETURNED_ERROR) {
-      long status = 0;
-      curl_easy_getinfo(transfer.easy, CURLINFO_RESPONSE_CODE, &status);
-      return "HTTP " + std::to_string(status);
+    end.writeError = transfer.writeError;
+    if (result != CURLE_OK) {
+      end.detail =
+          transfer.errorBuffer[0] != '\0' ? transfer.errorBuffer : curl_easy_strerror(result);
     }
-    if (transfer.errorBuffer[0] != '\0') return transfer.errorBuffer;
-    return curl_easy_strerror(result);
+    return DescribeTransferFailure(end, settings.maxBodyBytes);
   }
 
   void Publish(Transfer& transfer, FetchedPage page) {
@@ -380,6 +421,7 @@ struct CurlDownloader::Impl {
   void ReleaseHandle(Transfer& transfer) {
     curl_multi_remove_handle(multi, transfer.easy);
     curl_easy_setopt(transfer.easy, CURLOPT_WRITEDATA, nullptr);
+    curl_easy_setopt(transfer.easy, CURLOPT_HEADERDATA, nullptr);
     curl_easy_setopt(transfer.easy, CURLOPT_ERRORBUFFER, nullptr);
     idleHandles.push_back(transfer.easy);
   }

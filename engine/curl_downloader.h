@@ -13,8 +13,8 @@ namespace verdigo {
 // Downloads over libcurl's multi interface on a thread of its own: several
 // transfers at once, connections kept open and shared, HTTP/2 multiplexed
 // where a server offers it. http and https only (redirects too), compressed
-// bodies decoded, HTTP status 400 and above a failure, proxies from the
-// environment. Bodies go to their page files through `pageFiles`, which
+// bodies decoded by BodyDecoder (whole or failed), HTTP status 400 and above
+// a failure, proxies from the environment. Bodies go to their page files through `pageFiles`, which
 // must outlive the downloader. Start, Collect, CancelAll and Recycle may be
 // called from any one thread.
 class CurlDownloader : public Downloader {

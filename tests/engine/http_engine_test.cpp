@@ -101,6 +101,7 @@ TEST_F(EngineOverHttp, OrdinaryPageGivesPageRowThenLinks) {
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].userAgent, "Verdigo/" + std::string(ProgramVersion()));
+  EXPECT_EQ(requests[0].acceptEncoding, "gzip, deflate, br, zstd");
 }
 
 TEST_F(EngineOverHttp, LinksInEveryForm) {
@@ -405,6 +406,25 @@ TEST_F(ManyPagesOverHttp, PagesOverTheWaitingBudgetPauseAndStillArriveWhole) {
   EXPECT_EQ(rows[11], server.Url("/end5.html"));
   EXPECT_THAT(reporter.notFound, IsEmpty());
   EXPECT_THAT(FolderEntries(testing::PrivateTempFolderPath()), IsEmpty());
+}
+
+// A small compressed body that decodes to far more than the budget, queued
+// behind a full one: a pause holds its raw bytes only, so it comes as it does
+// one page at a time.
+TEST_F(ManyPagesOverHttp, ALargeCompressedPageBehindAFullBudgetArrivesWhole) {
+  settings.waitingBudget = 64 * 1024;
+  server.ServeAfter("/first.html", std::string(300 * 1024, 'f') + "<a href=\"one.html\">",
+                    std::chrono::milliseconds(300));
+  server.ServeGzip("/packed.html", std::string(80 << 20, ' ') + "<a href=\"end.html\">");
+  server.Serve("/last.html", "<a href=\"last-link.html\">");
+  const std::vector<std::string> addresses = {server.Url("/first.html"), server.Url("/packed.html"),
+                                              server.Url("/last.html")};
+  const std::vector<std::string> rows = ExtractAll(addresses, 3);
+  EXPECT_THAT(reporter.notFound, IsEmpty());
+  EXPECT_EQ(rows, ExtractAll(addresses, 0));
+  EXPECT_THAT(rows,
+              ElementsAre(addresses[0], server.Url("/one.html"), addresses[1],
+                          server.Url("/end.html"), addresses[2], server.Url("/last-link.html")));
 }
 
 TEST_F(ManyPagesOverHttp, CancellingLeavesNoPageFileAndDoesNotWaitForTransfers) {

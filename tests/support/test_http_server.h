@@ -21,6 +21,7 @@ class TestHttpServer {
   struct SeenRequest {
     std::string path;
     std::string userAgent;
+    std::string acceptEncoding;
     int clientPort = 0;
     std::string host;  // the Host header
   };
