@@ -22,6 +22,7 @@
 #include "common/product.h"
 #include "common/temp_folder.h"
 #include "window/app_title.h"
+#include "window/busy_gate.h"
 #include "window/box_reporter.h"
 #include "window/event_pump.h"
 #include "window/extraction_run.h"
@@ -203,17 +204,17 @@ void Form1::PushButton9_Click() { parts_.resultActions->ClearResults(); }
 void Form1::PushButton2_Click() { parts_.resultActions->CopyToClipboard(); }
 
 void Form1::ListView1_KeyDown(int key, Qt::KeyboardModifiers) {
-  if (IsRemoveKey(key)) RemoveSelectedRow(*listView1_, *parts_.urls, *parts_.pointer);
+  if (IsRemoveKey(key)) RemoveSelectedRow(*listView1_, *parts_.urls, *parts_.busy);
 }
 
-void Form1::ListView1_DblClick() { RemoveSelectedRow(*listView1_, *parts_.urls, *parts_.pointer); }
+void Form1::ListView1_DblClick() { RemoveSelectedRow(*listView1_, *parts_.urls, *parts_.busy); }
 
 void Form1::ListView2_KeyDown(int key, Qt::KeyboardModifiers) {
-  if (IsRemoveKey(key)) RemoveSelectedRow(*listView2_, *parts_.results, *parts_.pointer);
+  if (IsRemoveKey(key)) RemoveSelectedRow(*listView2_, *parts_.results, *parts_.busy);
 }
 
 void Form1::ListView2_DblClick() {
-  RemoveSelectedRow(*listView2_, *parts_.results, *parts_.pointer);
+  RemoveSelectedRow(*listView2_, *parts_.results, *parts_.busy);
 }
 
 // The context menus and the keys and drops that go with them.

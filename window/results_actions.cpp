@@ -11,7 +11,7 @@
 #include "window/box_reporter.h"
 #include "window/clipboard.h"
 #include "window/dialogs.h"
-#include "window/pointer_state.h"
+#include "window/busy_gate.h"
 #include "window/qt_text.h"
 #include "window/row_list_model.h"
 
@@ -32,7 +32,7 @@ void ResultsActions::Save(std::string_view procedure, FileBytes fileBytes, int i
   ErrorTrap trap(ProcedurePath("Form1", procedure), p_.reporter);
   const std::optional<std::string> path = ChooseOutputFile(trap);
   if (!path) return;
-  trap.Run(128, [&] { p_.pointer.BeginSave(); });
+  trap.Run(128, [&] { p_.busy.BeginSave(); });
   // The rows as they stand now go into a temporary file beside the target,
   // which replaces the target only once it is whole. Opening, writing and
   // replacing are one statement, reported at line 130 where the file is
@@ -40,7 +40,7 @@ void ResultsActions::Save(std::string_view procedure, FileBytes fileBytes, int i
   // the event loop, so no other handler (a second save, a list load, "Clear
   // Results") can run while the file is written.
   trap.Run(130, [&] { WriteFileAtomically(*path, fileBytes(p_.results.Snapshot())); });
-  trap.Run(idleLine, [&] { p_.pointer.EndSave(); });
+  trap.Run(idleLine, [&] { p_.busy.EndSave(); });
 }
 
 std::optional<std::string> ResultsActions::ChooseOutputFile(ErrorTrap& trap) {

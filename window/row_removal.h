@@ -7,15 +7,16 @@ class QAbstractItemView;
 // Removing one row of either list by the Delete key or a double-click.
 namespace verdigo {
 
-class PointerState;
+class BusyGate;
 class RowListModel;
 
 // Delete counts whatever Shift, Ctrl and Alt do; other keys are the list's own.
 inline bool IsRemoveKey(int key) { return key == Qt::Key_Delete; }
 
-// Removes the row that `view` reports as selected, unless the window is busy.
+// Removes the row that `view` reports as selected, unless the window is busy
+// (through the busy gate).
 // Without a selection nothing is removed.
 void RemoveSelectedRow(const QAbstractItemView& view, RowListModel& list,
-                       const PointerState& pointer);
+                       const BusyGate& busy);
 
 }  // namespace verdigo

@@ -14,6 +14,7 @@ namespace verdigo {
 
 class AppTitle;
 class BoxReporter;
+class BusyGate;
 class CurlDownloader;
 class Dialogs;
 class Downloader;
@@ -65,6 +66,7 @@ class WindowParts {
   std::unique_ptr<QtDialogs> qtDialogs;
   Dialogs* dialogs = nullptr;
   std::unique_ptr<AppTitle> title;
+  std::unique_ptr<BusyGate> busy;
   std::unique_ptr<PointerState> pointer;
   std::unique_ptr<StyleSheetSkin> ownSkin;
   SkinEngine* skin = nullptr;  // SkinFramework1

@@ -175,7 +175,7 @@ TEST_F(ListsTest, SavesBothFormatsByteForByteUnderTheNameAsTyped) {
   EXPECT_THAT(FolderEntries(), ElementsAre("abc", "abc.csv"));  // nothing added, nothing left
   EXPECT_THAT(dialogs.shown, ElementsAre(FileDialog(ShownKind::SaveFile, "Save"),
                                          FileDialog(ShownKind::SaveFile, "Save")));
-  EXPECT_FALSE(Pointer().IsBusy());
+  EXPECT_FALSE(Busy().IsBusy());
 
   ResultList().Clear();
   AddResults({"x  ", "y,z", "q\"r", "\xE9"});
@@ -223,7 +223,7 @@ TEST_F(ListsTest, AnOverwriteQuestionDismissedOrFailedCountsAsNo) {
                           FileDialog(ShownKind::SaveFile, "Save"), Overwrite(path),
                           Report(std::string(kInvalidProcedureCall), "PushButton1_Click", 122)));
   EXPECT_THAT(FolderEntries(), ElementsAre("old.txt"));
-  EXPECT_FALSE(Pointer().IsBusy());
+  EXPECT_FALSE(Busy().IsBusy());
 }
 
 TEST_F(ListsTest, AFailedSaveIsOneReportAndLeavesTheOldFileAsItWas) {
@@ -253,7 +253,7 @@ TEST_F(ListsTest, AFailedSaveIsOneReportAndLeavesTheOldFileAsItWas) {
   EXPECT_EQ(Read(Path("old.csv")), "old");
   EXPECT_EQ(Read(Path("blocker")), "keep");
   EXPECT_THAT(FolderEntries(), ElementsAre("blocker", "old.csv"));
-  EXPECT_FALSE(Pointer().IsBusy());
+  EXPECT_FALSE(Busy().IsBusy());
 }
 
 TEST_F(ListsTest, CopiesTheCheckedRowsAndAlwaysConfirms) {
@@ -325,7 +325,7 @@ TEST_F(ListGestures, DeleteWithAnyModifiersAndDoubleClickRemoveTheSelectedRow) {
 }
 
 TEST_F(ListGestures, WhileBusyOnlyClearResultsActs) {
-  Pointer().BeginSave();
+  Busy().BeginSave();
   for (int number : {1, 2}) {
     Select(number, 0);
     QTest::keyClick(View(number), Qt::Key_Delete);
@@ -336,7 +336,7 @@ TEST_F(ListGestures, WhileBusyOnlyClearResultsActs) {
   EXPECT_EQ(ShownRows(ResultList()), 3);
   Click("PushButton9");
   EXPECT_EQ(ShownRows(ResultList()), 0);
-  Pointer().EndSave();
+  Busy().EndSave();
   Click("PushButton11");
   EXPECT_EQ(ShownRows(UrlList()), 0);
   EXPECT_THAT(dialogs.shown, IsEmpty());
@@ -397,6 +397,20 @@ TEST_F(ListExtras, PasteAddsEachClipboardLineByTheListFileRules) {
   EXPECT_THAT(dialogs.shown, IsEmpty());
 }
 
+// An editor's byte-order mark, decoded as UTF-8 or taken as three Latin-1
+// letters, is not part of the first address; anywhere else it stays.
+TEST_F(ListExtras, PasteAndDropLeaveOutAByteOrderMarkAtTheStart) {
+  UrlList().Clear();
+  QGuiApplication::clipboard()->setText(QString::fromUtf8("\uFEFFp\n\uFEFFq"));
+  Trigger("mnuPaste");
+  QGuiApplication::clipboard()->setText(QString::fromLatin1("\xEF\xBB\xBFr"));
+  Trigger("mnuPaste");
+  QMimeData text;
+  text.setText(QString::fromUtf8("\uFEFFs\r\n"));
+  EXPECT_TRUE(DropOnUrlList(text));
+  EXPECT_THAT(Rows(UrlList()), ElementsAre("p", "?q", "r", "s"));
+}
+
 TEST_F(ListExtras, DroppedFilesLoadLikeListFilesAndLinksAndTextAddLikePaste) {
   UrlList().Clear();
   Write(Path("one.txt"), "a\r\nb\n");
@@ -449,7 +463,7 @@ TEST_F(ListExtras, ResultsMenuOpensTheSelectedRowAndCopiesItByTheCopyRule) {
 }
 
 TEST_F(ListExtras, WhileBusyPasteAndDropWaitButOpenAndCopyWork) {
-  Pointer().BeginRun();
+  Busy().BeginRun();
   QGuiApplication::clipboard()->setText("x\ny");
   PressOn(1, QKeySequence::Paste);
   EXPECT_THAT(Items(OpenMenu(1)), ElementsAre("Paste\tCtrl+V (off)"));
@@ -464,7 +478,7 @@ TEST_F(ListExtras, WhileBusyPasteAndDropWaitButOpenAndCopyWork) {
   Trigger("mnuCopy");
   EXPECT_THAT(opened, ElementsAre("b"));
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "b\r\n");
-  Pointer().EndRun();
+  Busy().EndRun();
   QGuiApplication::clipboard()->setText("x\ny");
   PressOn(1, QKeySequence::Paste);
   EXPECT_THAT(Rows(UrlList()), ElementsAre("a", "b", "c", "x", "y"));

@@ -73,7 +73,7 @@ TEST_F(ExtractionRunTest, FillsTheResultsInListOrderAndSaysDoneUnderTheHourglass
   EXPECT_THAT(dialogs.shown, ElementsAre(Info("URL not found"), Info("Done.")));
   EXPECT_THAT(pointerAtBoxes, ElementsAre(PointerValue::Hourglass, PointerValue::Hourglass));
   EXPECT_EQ(Pointer().Value(), PointerValue::Default);
-  EXPECT_FALSE(Pointer().IsBusy());
+  EXPECT_FALSE(Busy().IsBusy());
 
   // A second run appends the same rows again.
   Press("PushButton7");
@@ -95,7 +95,7 @@ TEST_F(ExtractionRunTest, EmptyListSaysNoUrlsAddedAndLeavesThePointer) {
 TEST_F(ExtractionRunTest, DuringADownloadTheWindowWorksUnderItsGuards) {
   AddUrls({server.Url("/site/a.html"), server.Url("/site/b.html")});
   downloader.Before(server.Url("/site/b.html"), [&] {
-    EXPECT_TRUE(Pointer().IsBusy());
+    EXPECT_TRUE(Busy().IsBusy());
     Press("PushButton7");  // a second press does nothing
     ResultList().Clear();
     UrlList().AppendRow(server.Url("/site/c.html"));

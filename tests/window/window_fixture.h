@@ -12,6 +12,7 @@
 #include "tests/support/recording_skin_engine.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/scripted_dialogs.h"
+#include "window/busy_gate.h"
 #include "window/form1.h"
 #include "window/pointer_state.h"
 #include "window/row_list_model.h"
@@ -65,6 +66,7 @@ class WindowTest : public ::testing::Test {
   RowListModel& UrlList() { return *parts->urls; }
   RowListModel& ResultList() { return *parts->results; }
   PointerState& Pointer() { return *parts->pointer; }
+  BusyGate& Busy() { return *parts->busy; }
 
   std::string ProgramFolder() const { return folder.path(); }
   QString FolderPath(const std::string& name = {}) const {
