@@ -10,6 +10,7 @@
 #include "window/app_title.h"
 #include "window/box_reporter.h"
 #include "window/clipboard.h"
+#include "window/home_page.h"
 #include "window/dialogs.h"
 #include "window/busy_gate.h"
 #include "window/qt_text.h"
@@ -83,7 +84,13 @@ void ResultsActions::OpenLink(int row) {
   if (!p_.openInBrowser || row < 0 || row >= p_.results.rowCount()) return;
   ErrorTrap trap(ProcedurePath("Form1", "mnuOpenLink_Click"), p_.reporter);
   const std::string address = EncodeAddressForRequest(std::string(p_.results.RowText(row)));
-  trap.Run(100, [&] { p_.openInBrowser(address); });
+  trap.Run(100, [&] {
+    try {
+      p_.openInBrowser(address);
+    } catch (const NoLinkOpener& missing) {
+      p_.reporter.Inform(missing.what());
+    }
+  });
 }
 
 void ResultsActions::CopyRows(const std::vector<int>& rows) {

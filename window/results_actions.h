@@ -27,8 +27,9 @@ class ResultsActions {
     const AppTitle& title;
     BoxReporter& reporter;
     BusyGate& busy;
-    // Starts the browser without waiting for it; throws Failure when it
-    // cannot be started. Empty: links are not opened.
+    // Starts the browser without waiting for it; throws NoLinkOpener when
+    // the desktop has none (told in a plain box), Failure when it cannot be
+    // started. Empty: links are not opened.
     std::function<void(const std::string& address)> openInBrowser;
   };
 

@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
@@ -20,6 +22,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/scoped_env.h"
 #include "tests/window/window_fixture.h"
 
 namespace verdigo::testing {
@@ -458,8 +461,42 @@ TEST_F(ListExtras, ResultsMenuOpensTheSelectedRowAndCopiesItByTheCopyRule) {
 
   browserMissing = true;
   Trigger("mnuOpenLink");
-  EXPECT_THAT(dialogs.shown, ElementsAre(Report("File not found", "mnuOpenLink_Click", 100)));
+  browserMissing = false;
+  openerMissing = true;
+  Trigger("mnuOpenLink");
+  EXPECT_THAT(dialogs.shown, ElementsAre(Report("File not found", "mnuOpenLink_Click", 100),
+                                         Info("No program to open links is installed (xdg-open)")));
   EXPECT_EQ(ShownRows(ResultList()), 5);
+}
+
+// The program's own opener, with a PATH of the test's own.
+TEST(OpenInBrowser, StartsXdgOpenFromThePathOrSaysThatThereIsNone) {
+  const ScopedTempDir bin;
+  {
+    const ScopedEnv path("PATH", bin.path());
+    EXPECT_THROW(
+        {
+          try {
+            OpenInBrowser("http://127.0.0.1:9/");
+          } catch (const NoLinkOpener& missing) {
+            EXPECT_STREQ(missing.what(), "No program to open links is installed (xdg-open)");
+            throw;
+          }
+        },
+        NoLinkOpener);
+  }
+  const std::string opened = bin / "opened";
+  WriteTestFile(bin / "xdg-open", "#!/bin/sh\nprintf %s \"$1\" > " + opened + ".part\nmv " +
+                                      opened + ".part " + opened + "\n");
+  ASSERT_EQ(::chmod((bin / "xdg-open").c_str(), 0755), 0);
+  const ScopedEnv path("PATH", bin.path() + ":/usr/bin:/bin");
+  OpenInBrowser("http://127.0.0.1:9/a%20b");
+  for (int wait = 0; wait < 200 && !QFile::exists(QString::fromStdString(opened)); ++wait) {
+    QTest::qWait(25);
+  }
+  QFile file(QString::fromStdString(opened));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), "http://127.0.0.1:9/a%20b");
 }
 
 TEST_F(ListExtras, WhileBusyPasteAndDropWaitButOpenAndCopyWork) {
