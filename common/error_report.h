@@ -26,8 +26,8 @@ class Failure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The classic description for an errno value where one fits, else the
-// system's own words.
+// The classic description for an errno value where one fits exactly, else
+// the system's own words.
 std::string DescribeErrno(int err);
 
 // Throws Failure(DescribeErrno(err)).

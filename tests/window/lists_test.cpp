@@ -120,7 +120,7 @@ TEST_F(ListsTest, LoadsChosenFilesInOrderReportingMissingAndUnreadableOnes) {
               ElementsAre(FileDialog(ShownKind::OpenFiles,
                                      "Add File(s) - Use Ctrl & Shift to select multiple files"),
                           Info("File not found"),
-                          Report("Path/File access error", "PushButton13_Click", 118)));
+                          Report("Is a directory", "PushButton13_Click", 118)));
   EXPECT_THAT(Rows(UrlList()), ElementsAre("first", "a", "b", "c \xE9"));
 
   dialogs.shown.clear();
@@ -427,7 +427,7 @@ TEST_F(ListExtras, DroppedFilesLoadLikeListFilesAndLinksAndTextAddLikePaste) {
   EXPECT_TRUE(DropOnUrlList(files));
   EXPECT_THAT(dialogs.shown,
               ElementsAre(Info("File not found"),
-                          Report("Path/File access error", "ListView1_DragDrop", 100)));
+                          Report("Is a directory", "ListView1_DragDrop", 100)));
   QMimeData text;
   text.setText("p\r\nq");
   EXPECT_TRUE(DropOnUrlList(text));
