@@ -4,7 +4,10 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QEventLoop>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QFileSystemModel>
+#include <QMimeDatabase>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
@@ -58,6 +61,34 @@ class InputBlocker : public QObject {
  private:
   QPointer<QWidget> window_;
 };
+
+// Icons and types by the name alone. Qt's own provider looks inside a file
+// whose name tells it nothing, and reading some files never ends (as root,
+// /proc/kmsg waits for the kernel's next message): typing /proc/ into the
+// name field froze the window for good.
+class NameOnlyIconProvider : public QFileIconProvider {
+ public:
+  NameOnlyIconProvider() { setOptions(DontUseCustomDirectoryIcons); }
+
+  QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
+  QIcon icon(const QFileInfo& info) const override {
+    return QFileIconProvider::icon(info.isDir() ? Folder : File);
+  }
+  QString type(const QFileInfo& info) const override {
+    if (info.isDir()) return QStringLiteral("Folder");
+    return mimeTypes_.mimeTypeForFile(info, QMimeDatabase::MatchExtension).comment();
+  }
+
+ private:
+  QMimeDatabase mimeTypes_;
+};
+
+// Shared by every dialog and never destroyed: a dialog's model may still ask
+// it while the dialog is taken down.
+QAbstractFileIconProvider* FileIcons() {
+  static auto* const icons = new NameOnlyIconProvider;
+  return icons;
+}
 
 }  // namespace
 
@@ -130,6 +161,8 @@ QString QtDialogs::ChooseFileToSave(const FileDialogSpec& dialog) {
 ProgramFileDialog::ProgramFileDialog(QWidget* parent, const FileDialogSpec& dialog, AcceptMode mode)
     : QFileDialog(parent, dialog.title, QString(), dialog.filter) {
   setOption(QFileDialog::DontUseNativeDialog);
+  setOption(QFileDialog::DontResolveSymlinks);
+  setIconProvider(FileIcons());
   setAcceptMode(mode);
   // Any name is taken as typed. Qt's mode for several existing files would
   // refuse (and keep its Open button disabled for) a name that names no

@@ -4,7 +4,10 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QFileSystemModel>
+#include <QMimeDatabase>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -74,6 +77,24 @@ TEST(QtDialogs, FileDialogsAreQtsOwnWithoutOverwriteQuestionOrSuffix) {
     dialog.reject();
   });
   EXPECT_TRUE(dialogs.ChooseFileToSave(dialog).isEmpty());
+}
+
+// A file whose name tells nothing is not opened to find its type: some files
+// never end (/proc/kmsg).
+TEST(ProgramFileDialog, TellsTypesByTheNameAloneWithoutOpeningFiles) {
+  const testing::ScopedTempDir folder;
+  testing::WriteTestFile(folder / "noext", "%PDF-1.4\n");
+  testing::WriteTestFile(folder / "list.txt", "a");
+  ProgramFileDialog dialog(nullptr, {"Open", kTextFilesFilter}, QFileDialog::AcceptOpen);
+  EXPECT_TRUE(dialog.testOption(QFileDialog::DontResolveSymlinks));
+  QAbstractFileIconProvider* icons = dialog.iconProvider();
+  ASSERT_NE(icons, nullptr);
+  const QMimeDatabase types;
+  EXPECT_EQ(icons->type(QFileInfo(QString::fromStdString(folder / "noext"))),
+            types.mimeTypeForName("application/octet-stream").comment());
+  EXPECT_EQ(icons->type(QFileInfo(QString::fromStdString(folder / "list.txt"))),
+            types.mimeTypeForName("text/plain").comment());
+  EXPECT_EQ(icons->type(QFileInfo(QString::fromStdString(folder.path()))), "Folder");
 }
 
 // Qt drops the window manager's request to close a window that a modal box
