@@ -91,9 +91,20 @@ Form1::Form1(WindowParts& parts, QWidget* parent) : QWidget(parent), parts_(part
   WatchPointer();
   parts_.pointer->SetOnChange([this](PointerValue value) { ShowPointer(value); });
   if (parts_.qtDialogs) parts_.qtDialogs->SetParent(this);
+  parts_.drawWindow = [this] { DrawNow(); };
 }
 
-Form1::~Form1() { parts_.pointer->SetOnChange({}); }
+Form1::~Form1() {
+  parts_.drawWindow = {};
+  parts_.pointer->SetOnChange({});
+}
+
+void Form1::DrawNow() {
+  if (!isVisible()) return;
+  // The lists lay out the rows they were told of later, on a timer.
+  for (QTreeView* list : {listView1_, listView2_}) list->doItemsLayout();
+  repaint();
+}
 
 void Form1::CreateControls() {
   // In the order of creation, which is also the tab order.

@@ -57,6 +57,8 @@ class Form1 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Lays out and draws the whole window now, without the event loop.
+  void DrawNow();
   void CreateControls();
   QTreeView* CreateList(const char* name, RowListModel* model, int top);
   QPushButton* CreateButton(const char* name, const QString& caption, int left, int top, int width,

@@ -12,6 +12,7 @@
 #include "window/app_title.h"
 #include "window/box_reporter.h"
 #include "window/busy_gate.h"
+#include "window/drawn_first_dialogs.h"
 #include "window/event_pump.h"
 #include "window/extraction_run.h"
 #include "window/pointer_state.h"
@@ -51,7 +52,9 @@ WindowSetup WindowSetup::ForProgram() {
 
 // Each part is built after every part it keeps a reference to.
 WindowParts::WindowParts(WindowSetup windowSetup) : setup(std::move(windowSetup)) {
-  dialogs = GivenOrOwn(setup.dialogs, qtDialogs);
+  drawnFirst = std::make_unique<DrawnFirstDialogs>(*GivenOrOwn(setup.dialogs, qtDialogs),
+                                                   [this] { DrawAllRows(); });
+  dialogs = drawnFirst.get();
   title = std::make_unique<AppTitle>(kDisplayName);
   busy = std::make_unique<BusyGate>();
   pointer = std::make_unique<PointerState>();
@@ -74,6 +77,13 @@ WindowParts::WindowParts(WindowSetup windowSetup) : setup(std::move(windowSetup)
       ResultsActions::Parts{*results, *dialogs, *title, *reporter, *busy, setup.homePage.open});
 }
 
+void WindowParts::DrawAllRows() {
+  for (RowListModel* list : {urls.get(), results.get()}) {
+    if (list != nullptr) list->FlushPending();
+  }
+  if (drawWindow) drawWindow();
+}
+
 // In the reverse order of building: no part outlives one it refers to.
 WindowParts::~WindowParts() {
   resultActions.reset();
@@ -90,6 +100,7 @@ WindowParts::~WindowParts() {
   pointer.reset();
   busy.reset();
   title.reset();
+  drawnFirst.reset();
   qtDialogs.reset();
 }
 

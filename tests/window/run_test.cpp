@@ -67,11 +67,16 @@ TEST_F(ExtractionRunTest, FillsTheResultsInListOrderAndSaysDoneUnderTheHourglass
   AddUrls(
       {server.Url("/site/a.html"), server.Url("/site/missing.html"), server.Url("/site/b.html")});
   std::vector<PointerValue> pointerAtBoxes;
-  dialogs.whileShown = [&](const ShownBox&) { pointerAtBoxes.push_back(Pointer().Value()); };
+  std::vector<int> rowsShownAtBoxes;  // every row stored is shown before a box
+  dialogs.whileShown = [&](const ShownBox&) {
+    pointerAtBoxes.push_back(Pointer().Value());
+    rowsShownAtBoxes.push_back(ResultList().rowCount());
+  };
   Press("PushButton7");
   EXPECT_THAT(Results(), ElementsAreArray(Joined({RowsOfA(), RowsOfB()})));
   EXPECT_THAT(dialogs.shown, ElementsAre(Info("URL not found"), Info("Done.")));
   EXPECT_THAT(pointerAtBoxes, ElementsAre(PointerValue::Hourglass, PointerValue::Hourglass));
+  EXPECT_THAT(rowsShownAtBoxes, ElementsAre(3, 5));
   EXPECT_EQ(Pointer().Value(), PointerValue::Default);
   EXPECT_FALSE(Busy().IsBusy());
 
