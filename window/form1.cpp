@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QEnterEvent>
 #include <QHeaderView>
@@ -26,6 +28,7 @@
 #include "window/box_reporter.h"
 #include "window/event_pump.h"
 #include "window/extraction_run.h"
+#include "window/focus_ring.h"
 #include "window/hover_cursor.h"
 #include "window/pointer_state.h"
 #include "window/program_icon.h"
@@ -69,6 +72,11 @@ std::vector<int> SelectedRows(const QTreeView& view) {
   }
   return rows;
 }
+
+bool IsMenuKey(const QKeyEvent& key) {
+  return key.key() == Qt::Key_Menu ||
+         (key.key() == Qt::Key_F10 && key.modifiers() == Qt::ShiftModifier);
+}
 }  // namespace
 
 int TwipsToPixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
@@ -89,6 +97,7 @@ Form1::Form1(WindowParts& parts, QWidget* parent) : QWidget(parent), parts_(part
   CreateContextMenus();
   DescribeControlsForScreenReaders(*this);
   WatchPointer();
+  new FocusRing(*this);
   parts_.pointer->SetOnChange([this](PointerValue value) { ShowPointer(value); });
   if (parts_.qtDialogs) parts_.qtDialogs->SetParent(this);
   parts_.drawWindow = [this] { DrawNow(); };
@@ -316,13 +325,40 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
       parts_.pointer->MouseOverSurface();  // a list or one of its parts
     }
   }
-  if (HandleListGesture(watched, event)) return true;
+  if (HandleButtonKey(watched, event) || HandleListGesture(watched, event)) return true;
   return QWidget::eventFilter(watched, event);
+}
+
+// Enter and the keypad's Enter press a focused button, as Space does (the
+// buttons are no default buttons, which Qt lets Enter press).
+bool Form1::HandleButtonKey(QObject* watched, QEvent* event) {
+  auto* button = qobject_cast<QPushButton*>(watched);
+  if (event->type() != QEvent::KeyPress || button == nullptr || button->parentWidget() != this) {
+    return false;
+  }
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
+  if (!key->isAutoRepeat() && button->isEnabled()) button->click();
+  return true;
+}
+
+// The Menu key and Shift+F10 open a list's context menu, at its current row,
+// by the way the mouse opens it.
+void Form1::OpenContextMenuFromKeys(QTreeView& list) {
+  QWidget* viewport = list.viewport();
+  const QRect row = list.visualRect(list.currentIndex());
+  const QPoint at = row.isValid() ? viewport->rect().intersected(row).bottomLeft() : QPoint(2, 2);
+  QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, viewport->mapToGlobal(at));
+  QCoreApplication::sendEvent(viewport, &menu);
 }
 
 bool Form1::HandleListGesture(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
+    if ((watched == listView1_ || watched == listView2_) && IsMenuKey(*key)) {
+      OpenContextMenuFromKeys(*static_cast<QTreeView*>(watched));
+      return true;
+    }
     if (watched == listView1_ && key->matches(QKeySequence::Paste)) {
       mnuPaste_Click();
       return true;

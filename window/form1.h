@@ -67,7 +67,9 @@ class Form1 : public QWidget {
   void LoadHoverCursor();
   void ShowPointer(PointerValue value);
   // True when the event was used up.
+  bool HandleButtonKey(QObject* watched, QEvent* event);
   bool HandleListGesture(QObject* watched, QEvent* event);
+  void OpenContextMenuFromKeys(QTreeView& list);
   bool HandleDrop(QEvent* event);
   void CreateContextMenus();
   void AddMenuItem(QMenu* menu, const char* name, const QString& text,

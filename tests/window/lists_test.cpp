@@ -24,6 +24,7 @@
 
 #include "tests/support/scoped_env.h"
 #include "tests/window/window_fixture.h"
+#include "window/focus_ring.h"
 
 namespace verdigo::testing {
 namespace {
@@ -467,6 +468,45 @@ TEST_F(ListExtras, ResultsMenuOpensTheSelectedRowAndCopiesItByTheCopyRule) {
   EXPECT_THAT(dialogs.shown, ElementsAre(Report("File not found", "mnuOpenLink_Click", 100),
                                          Info("No program to open links is installed (xdg-open)")));
   EXPECT_EQ(ShownRows(ResultList()), 5);
+}
+
+// The keys a desktop user expects: Enter presses a button, Shift+F10 and the
+// Menu key open a list's menu, and the focus shows.
+TEST_F(ListExtras, EnterPressesAButtonMenuKeysOpenTheListsMenusAndTheFocusShows) {
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  auto* samples = Control<QPushButton>("PushButton3");
+  samples->setFocus();
+  QTest::keyClick(samples, Qt::Key_Return);
+  QTest::keyClick(samples, Qt::Key_Enter, Qt::KeypadModifier);
+  QTest::keyClick(samples, Qt::Key_Space);
+  EXPECT_EQ(ShownRows(UrlList()), 3 + 3 * 2);
+  auto* ring = window->findChild<FocusRing*>("FocusRing");
+  ASSERT_NE(ring, nullptr);
+  EXPECT_EQ(ring->Target(), samples);
+  EXPECT_TRUE(ring->geometry().contains(samples->geometry()));
+
+  const struct {
+    int list;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    const char* menu;
+  } keys[] = {{1, Qt::Key_F10, Qt::ShiftModifier, "UrlListMenu"},
+              {2, Qt::Key_Menu, Qt::NoModifier, "ResultsMenu"},
+              {1, Qt::Key_Menu, Qt::NoModifier, "UrlListMenu"},
+              {2, Qt::Key_F10, Qt::ShiftModifier, "ResultsMenu"}};
+  for (const auto& k : keys) {
+    SCOPED_TRACE(k.menu);
+    View(k.list)->setFocus();
+    EXPECT_EQ(ring->Target(), View(k.list));
+    QTest::keyClick(View(k.list), k.key, k.modifiers);
+    auto* menu = Control<QMenu>(k.menu);
+    EXPECT_TRUE(menu->isVisible());
+    menu->hide();
+  }
+  QTest::keyClick(View(1), Qt::Key_F10);  // F10 alone is no menu key
+  EXPECT_FALSE(Control<QMenu>("UrlListMenu")->isVisible());
+  EXPECT_THAT(dialogs.shown, IsEmpty());
 }
 
 // The program's own opener, with a PATH of the test's own.
