@@ -18,8 +18,11 @@ FocusRing::FocusRing(QWidget& window) : QWidget(&window), window_(window) {
 
 void FocusRing::FocusMoved(QWidget* now) {
   if (target_ != nullptr) target_->removeEventFilter(this);
-  // Only the window's own controls, which stand directly on it.
-  target_ = now != nullptr && now != this && now->parentWidget() == &window_ ? now : nullptr;
+  // Only the window's own controls, which stand directly on it (its menus
+  // are windows of their own).
+  const bool control = now != nullptr && now != this && !now->isWindow() &&
+                       now->parentWidget() == &window_;
+  target_ = control ? now : nullptr;
   if (target_ == nullptr) {
     hide();
     return;

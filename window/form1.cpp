@@ -18,6 +18,7 @@
 #include <QTreeView>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 #include "common/error_report.h"
 #include "common/file_routines.h"
@@ -342,6 +343,20 @@ bool Form1::HandleButtonKey(QObject* watched, QEvent* event) {
   return true;
 }
 
+// Shift+F10 opens the menu at once. Some platforms (X11) turn the Menu key
+// into a menu request of their own, just after the key: the key's own menu
+// waits for that moment and is left to the platform when its request came.
+void Form1::HandleMenuKey(QTreeView& list, int key) {
+  if (key != Qt::Key_Menu) {
+    OpenContextMenuFromKeys(list);
+    return;
+  }
+  menuKeyList_ = &list;
+  QTimer::singleShot(0, this, [this] {
+    if (QTreeView* waiting = std::exchange(menuKeyList_, nullptr)) OpenContextMenuFromKeys(*waiting);
+  });
+}
+
 // The Menu key and Shift+F10 open a list's context menu, at its current row,
 // by the way the mouse opens it.
 void Form1::OpenContextMenuFromKeys(QTreeView& list) {
@@ -356,7 +371,7 @@ bool Form1::HandleListGesture(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if ((watched == listView1_ || watched == listView2_) && IsMenuKey(*key)) {
-      OpenContextMenuFromKeys(*static_cast<QTreeView*>(watched));
+      HandleMenuKey(*static_cast<QTreeView*>(watched), key->key());
       return true;
     }
     if (watched == listView1_ && key->matches(QKeySequence::Paste)) {
@@ -369,6 +384,9 @@ bool Form1::HandleListGesture(QObject* watched, QEvent* event) {
     }
     if (watched == listView1_) ListView1_KeyDown(key->key(), key->modifiers());
     if (watched == listView2_) ListView2_KeyDown(key->key(), key->modifiers());
+  } else if (event->type() == QEvent::ContextMenu &&
+             static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+    menuKeyList_ = nullptr;  // the platform turned the Menu key into the menu itself
   } else if (event->type() == QEvent::MouseButtonDblClick) {
     if (watched == listView1_->viewport()) ListView1_DblClick();
     if (watched == listView2_->viewport()) ListView2_DblClick();

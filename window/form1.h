@@ -69,6 +69,7 @@ class Form1 : public QWidget {
   // True when the event was used up.
   bool HandleButtonKey(QObject* watched, QEvent* event);
   bool HandleListGesture(QObject* watched, QEvent* event);
+  void HandleMenuKey(QTreeView& list, int key);
   void OpenContextMenuFromKeys(QTreeView& list);
   bool HandleDrop(QEvent* event);
   void CreateContextMenus();
@@ -93,6 +94,7 @@ class Form1 : public QWidget {
   QPushButton* pushButton9_ = nullptr;
   QPushButton* pushButton2_ = nullptr;
   QPushButton* pushButton3_ = nullptr;
+  QTreeView* menuKeyList_ = nullptr;  // the Menu key's list, until its menu opens
   QMenu* urlListMenu_ = nullptr;
   QMenu* resultsMenu_ = nullptr;
 };
