@@ -20,8 +20,8 @@ void FocusRing::FocusMoved(QWidget* now) {
   if (target_ != nullptr) target_->removeEventFilter(this);
   // Only the window's own controls, which stand directly on it (its menus
   // are windows of their own).
-  const bool control = now != nullptr && now != this && !now->isWindow() &&
-                       now->parentWidget() == &window_;
+  const bool control =
+      now != nullptr && now != this && !now->isWindow() && now->parentWidget() == &window_;
   target_ = control ? now : nullptr;
   if (target_ == nullptr) {
     hide();

@@ -25,8 +25,8 @@
 #include "common/product.h"
 #include "common/temp_folder.h"
 #include "window/app_title.h"
-#include "window/busy_gate.h"
 #include "window/box_reporter.h"
+#include "window/busy_gate.h"
 #include "window/event_pump.h"
 #include "window/extraction_run.h"
 #include "window/focus_ring.h"
@@ -234,9 +234,7 @@ void Form1::ListView2_KeyDown(int key, Qt::KeyboardModifiers) {
   if (IsRemoveKey(key)) RemoveSelectedRow(*listView2_, *parts_.results, *parts_.busy);
 }
 
-void Form1::ListView2_DblClick() {
-  RemoveSelectedRow(*listView2_, *parts_.results, *parts_.busy);
-}
+void Form1::ListView2_DblClick() { RemoveSelectedRow(*listView2_, *parts_.results, *parts_.busy); }
 
 // The context menus and the keys and drops that go with them.
 
@@ -353,7 +351,8 @@ void Form1::HandleMenuKey(QTreeView& list, int key) {
   }
   menuKeyList_ = &list;
   QTimer::singleShot(0, this, [this] {
-    if (QTreeView* waiting = std::exchange(menuKeyList_, nullptr)) OpenContextMenuFromKeys(*waiting);
+    if (QTreeView* waiting = std::exchange(menuKeyList_, nullptr))
+      OpenContextMenuFromKeys(*waiting);
   });
 }
 

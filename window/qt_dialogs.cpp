@@ -10,9 +10,9 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGridLayout>
-#include <QMimeDatabase>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPointer>
 #include <QSpacerItem>
 #include <QTimer>

@@ -9,10 +9,10 @@
 #include "engine/curl_downloader.h"
 #include "window/app_title.h"
 #include "window/box_reporter.h"
-#include "window/clipboard.h"
-#include "window/home_page.h"
-#include "window/dialogs.h"
 #include "window/busy_gate.h"
+#include "window/clipboard.h"
+#include "window/dialogs.h"
+#include "window/home_page.h"
 #include "window/qt_text.h"
 #include "window/row_list_model.h"
 

@@ -8,8 +8,7 @@
 
 namespace verdigo {
 
-void RemoveSelectedRow(const QAbstractItemView& view, RowListModel& list,
-                       const BusyGate& busy) {
+void RemoveSelectedRow(const QAbstractItemView& view, RowListModel& list, const BusyGate& busy) {
   busy.ChangeList([&] {
     if (list.rowCount() == 0) return;
     const QItemSelectionModel* selection = view.selectionModel();

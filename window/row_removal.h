@@ -13,10 +13,8 @@ class RowListModel;
 // Delete counts whatever Shift, Ctrl and Alt do; other keys are the list's own.
 inline bool IsRemoveKey(int key) { return key == Qt::Key_Delete; }
 
-// Removes the row that `view` reports as selected, unless the window is busy
-// (through the busy gate).
-// Without a selection nothing is removed.
-void RemoveSelectedRow(const QAbstractItemView& view, RowListModel& list,
-                       const BusyGate& busy);
+// Removes the row that `view` reports as selected, through the busy gate:
+// not while the window is busy. Without a selection nothing is removed.
+void RemoveSelectedRow(const QAbstractItemView& view, RowListModel& list, const BusyGate& busy);
 
 }  // namespace verdigo

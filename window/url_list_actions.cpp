@@ -12,9 +12,9 @@
 #include "common/utf8_bom.h"
 #include "window/app_title.h"
 #include "window/box_reporter.h"
+#include "window/busy_gate.h"
 #include "window/clipboard.h"
 #include "window/dialogs.h"
-#include "window/busy_gate.h"
 #include "window/qt_text.h"
 #include "window/row_list_model.h"
 

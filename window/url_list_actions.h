@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 #include <QStringList>
 #include <QUrl>
-#include <QString>
 #include <string>
 #include <string_view>
 

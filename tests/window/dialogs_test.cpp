@@ -10,16 +10,16 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QHelpEvent>
-#include <QKeyEvent>
-#include <QMouseEvent>
-#include <QWindow>
-#include <QMimeDatabase>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
 
 #include "tests/support/scoped_temp_dir.h"

@@ -117,11 +117,11 @@ TEST_F(ListsTest, LoadsChosenFilesInOrderReportingMissingAndUnreadableOnes) {
       {QString::fromStdString(Path("one.txt")), QString::fromStdString(Path("missing.txt")),
        QString::fromStdString(Path("folder.txt")), QString::fromStdString(Path("two"))});
   Click("PushButton13");
-  EXPECT_THAT(dialogs.shown,
-              ElementsAre(FileDialog(ShownKind::OpenFiles,
-                                     "Add File(s) - Use Ctrl & Shift to select multiple files"),
-                          Info("File not found"),
-                          Report("Is a directory", "PushButton13_Click", 118)));
+  EXPECT_THAT(
+      dialogs.shown,
+      ElementsAre(FileDialog(ShownKind::OpenFiles,
+                             "Add File(s) - Use Ctrl & Shift to select multiple files"),
+                  Info("File not found"), Report("Is a directory", "PushButton13_Click", 118)));
   EXPECT_THAT(Rows(UrlList()), ElementsAre("first", "a", "b", "c \xE9"));
 
   dialogs.shown.clear();
@@ -426,9 +426,8 @@ TEST_F(ListExtras, DroppedFilesLoadLikeListFilesAndLinksAndTextAddLikePaste) {
                  QUrl(QString::fromUtf8("https://example.org/a b/\u00e9?q=1"))});
   files.setText("ignored when links come along");
   EXPECT_TRUE(DropOnUrlList(files));
-  EXPECT_THAT(dialogs.shown,
-              ElementsAre(Info("File not found"),
-                          Report("Is a directory", "ListView1_DragDrop", 100)));
+  EXPECT_THAT(dialogs.shown, ElementsAre(Info("File not found"),
+                                         Report("Is a directory", "ListView1_DragDrop", 100)));
   QMimeData text;
   text.setText("p\r\nq");
   EXPECT_TRUE(DropOnUrlList(text));
