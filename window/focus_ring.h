@@ -1,33 +1,23 @@
 #pragma once
 
-#include <QPointer>
-#include <QWidget>
+#include <QColor>
+#include <QRect>
 
-// A ring around the control that has the keyboard focus. Styles draw the
-// focus of a push button faintly or not at all, and a skin's style sheet may
-// hide it; the ring shows it whatever the style.
+class QPainter;
+class QWidget;
+
+// A ring around the control that has the keyboard focus, drawn by the window
+// on its own surface, in the margin around the control. Styles draw the focus
+// of a push button faintly or not at all, and a skin's style sheet may hide
+// it; the ring shows it whatever the style.
 namespace verdigo {
 
-class FocusRing : public QWidget {
- public:
-  static constexpr int kThickness = 2;
+inline constexpr int kFocusRingThickness = 2;
 
-  // Follows the focus among the controls of `window`, drawn above them.
-  explicit FocusRing(QWidget& window);
+// The ring's outer edge around `control`, in its parent's coordinates: one
+// pixel off the control, so that the ring never covers it.
+QRect FocusRingAround(const QWidget& control);
 
-  // The control the ring is drawn around; null when none is.
-  QWidget* Target() const { return isVisible() ? target_.data() : nullptr; }
-
- protected:
-  void paintEvent(QPaintEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  void FocusMoved(QWidget* now);
-  void Follow();
-
-  QWidget& window_;
-  QPointer<QWidget> target_;
-};
+void PaintFocusRing(QPainter& painter, const QRect& ring, const QColor& color);
 
 }  // namespace verdigo

@@ -1,6 +1,7 @@
 #include "window/form1.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -98,13 +100,16 @@ Form1::Form1(WindowParts& parts, QWidget* parent) : QWidget(parent), parts_(part
   CreateContextMenus();
   DescribeControlsForScreenReaders(*this);
   WatchPointer();
-  new FocusRing(*this);
+  focusWatch_ = connect(qApp, &QApplication::focusChanged, this,
+                        [this](QWidget*, QWidget* now) { ShowFocus(now); });
   parts_.pointer->SetOnChange([this](PointerValue value) { ShowPointer(value); });
   if (parts_.qtDialogs) parts_.qtDialogs->SetParent(this);
   parts_.drawWindow = [this] { DrawNow(); };
 }
 
 Form1::~Form1() {
+  // The controls are deleted after this, and the focus moves as they go.
+  disconnect(focusWatch_);
   parts_.drawWindow = {};
   parts_.pointer->SetOnChange({});
 }
@@ -416,6 +421,28 @@ bool Form1::HandleDrop(QEvent* event) {
     QTimer::singleShot(0, this, [this, dropped] { parts_.urlActions->Drop(*dropped); });
   }
   return true;
+}
+
+QRect Form1::FocusRing() const {
+  return focusShown_ != nullptr && focusShown_->isVisible() ? FocusRingAround(*focusShown_)
+                                                            : QRect();
+}
+
+void Form1::ShowFocus(QWidget* now) {
+  update(FocusRing());
+  // Only the window's own controls, which stand directly on it (its menus
+  // and boxes are windows of their own).
+  const bool control = now != nullptr && !now->isWindow() && now->parentWidget() == this;
+  focusShown_ = control ? now : nullptr;
+  update(FocusRing());
+}
+
+void Form1::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  const QRect ring = FocusRing();
+  if (ring.isNull()) return;
+  QPainter painter(this);
+  PaintFocusRing(painter, ring, palette().color(QPalette::Active, QPalette::Highlight));
 }
 
 void Form1::showEvent(QShowEvent* event) {

@@ -480,10 +480,8 @@ TEST_F(ListExtras, EnterPressesAButtonMenuKeysOpenTheListsMenusAndTheFocusShows)
   QTest::keyClick(samples, Qt::Key_Enter, Qt::KeypadModifier);
   QTest::keyClick(samples, Qt::Key_Space);
   EXPECT_EQ(ShownRows(UrlList()), 3 + 3 * 2);
-  auto* ring = window->findChild<FocusRing*>("FocusRing");
-  ASSERT_NE(ring, nullptr);
-  EXPECT_EQ(ring->Target(), samples);
-  EXPECT_TRUE(ring->geometry().contains(samples->geometry()));
+  EXPECT_EQ(window->FocusRing(), FocusRingAround(*samples));
+  EXPECT_TRUE(window->FocusRing().contains(samples->geometry()));
 
   const struct {
     int list;
@@ -497,12 +495,12 @@ TEST_F(ListExtras, EnterPressesAButtonMenuKeysOpenTheListsMenusAndTheFocusShows)
   for (const auto& k : keys) {
     SCOPED_TRACE(k.menu);
     View(k.list)->setFocus();
-    EXPECT_EQ(ring->Target(), View(k.list));
+    EXPECT_EQ(window->FocusRing(), FocusRingAround(*View(k.list)));
     QTest::keyClick(View(k.list), k.key, k.modifiers);
     QCoreApplication::processEvents();
     auto* menu = Control<QMenu>(k.menu);
     EXPECT_TRUE(menu->isVisible());
-    EXPECT_NE(ring->Target(), menu);  // a window of its own
+    EXPECT_NE(window->FocusRing(), FocusRingAround(*menu));  // a window of its own
     menu->hide();
   }
   QTest::keyClick(View(1), Qt::Key_F10);  // F10 alone is no menu key
