@@ -9,6 +9,10 @@
 
 namespace verdigo {
 
+// A folder that exists but takes no new file: a file system such as /proc
+// says "no such file" about the very file it was asked to create.
+inline constexpr char kFolderTakesNoNewFile[] = "Cannot create a file in this folder";
+
 // Writes a file so that nothing is lost or overwritten by accident.
 //
 // A link at the target is followed to its final target. A regular file with
@@ -22,10 +26,6 @@ namespace verdigo {
 //
 // The temporary file is removed when the writer is destroyed without Commit,
 // and by the terminating-signal handler of temp_folder.h.
-// A folder that exists but takes no new file (a file system such as /proc
-// says "no such file" about the very file it was asked to create).
-inline constexpr char kFolderTakesNoNewFile[] = "Cannot create a file in this folder";
-
 class SafeFileWriter {
  public:
   // Fails (Failure) at once when the target cannot be written: a missing or
