@@ -76,10 +76,6 @@ void UrlListActions::PasteFromClipboard() {
   p_.busy.ChangeList([this] { AppendLines(TextWithoutBom(ClipboardPlainText())); });
 }
 
-void UrlListActions::AddLines(std::string_view text) {
-  p_.busy.ChangeList([&] { AppendLines(WithoutUtf8Bom(text)); });
-}
-
 void UrlListActions::AppendLines(std::string_view text) {
   ForEachListLine(text, [this](std::string_view row) { p_.urls.AppendRow(row); });
 }

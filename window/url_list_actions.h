@@ -50,8 +50,6 @@ class UrlListActions {
   // the line rules of list files, as written; a byte-order mark at the start
   // of the text is not part of the first line.
   void PasteFromClipboard();
-  // Appends each line of code-page `text` (as a paste does) unless busy.
-  void AddLines(std::string_view text);
   // Files and links (text/uri-list), or else plain text.
   bool AcceptsDrop(const QMimeData& data) const;
   // Local files load as "Load List From Text File" loads them; other links
