@@ -46,13 +46,8 @@ std::string DescribeErrno(int err) {
     case ENOTDIR:
       return "Path not found";
     case EACCES:
-    case EPERM:
-    case EROFS:
       return "Permission denied";
-    case EISDIR:
-      return "Path/File access error";
     case ENOSPC:
-    case EDQUOT:
       return "Disk full";
     case EMFILE:
     case ENFILE:
@@ -64,6 +59,8 @@ std::string DescribeErrno(int err) {
     case EIO:
       return "Device I/O error";
     default:
+      // Also where a classic text would be vaguer than the system's own
+      // ("Is a directory", "Read-only file system", "Disk quota exceeded").
       return std::strerror(err);
   }
 }

@@ -35,8 +35,8 @@ enum class ErrnoWording { kClassic, kSystem };
 // Chosen once at start, before any other thread runs.
 void UseErrnoWording(ErrnoWording wording);
 
-// The classic description for an errno value where one fits, else the
-// system's own words (always those, but for a missing file or folder, in
+// The classic description for an errno value where one fits exactly, else
+// the system's own words (always those, but for a missing file or folder, in
 // the system wording).
 std::string DescribeErrno(int err);
 

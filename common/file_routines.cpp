@@ -61,12 +61,25 @@ mode_t ReadProcessUmask() {
   return static_cast<mode_t>(std::strtoul(text.c_str() + at + 8, nullptr, 8) & 0777);
 }
 
+std::string DescribeNotARegularFile(mode_t mode) {
+  if (S_ISDIR(mode)) return DescribeErrno(EISDIR);
+  if (S_ISFIFO(mode)) return "Is a pipe (FIFO), not a file";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "Is a device, not a file";
+  if (S_ISSOCK(mode)) return "Is a socket, not a file";
+  return "Not a regular file";
+}
+
 UniqueFd OpenRegularFile(const std::string& path, std::uint64_t maxBytes) {
-  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Not blocking: opening a FIFO that nobody writes into, or a device, would
+  // wait for good before the check below could refuse it.
+  UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (!file.valid()) FailToOpen(errno, path);
   struct stat st {};
   if (::fstat(file.get(), &st) != 0) FailWithErrno(errno);
-  if (!S_ISREG(st.st_mode)) FailWithErrno(EISDIR);
+  if (!S_ISREG(st.st_mode)) throw Failure(DescribeNotARegularFile(st.st_mode));
+  // Reads of a regular file wait as they always do.
+  const int flags = ::fcntl(file.get(), F_GETFL);
+  if (flags == -1 || ::fcntl(file.get(), F_SETFL, flags & ~O_NONBLOCK) == -1) FailWithErrno(errno);
   // Fails before reading a byte when the size tells already.
   if (static_cast<std::uint64_t>(st.st_size) > maxBytes) throw Failure("File too large");
   return file;

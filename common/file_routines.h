@@ -13,9 +13,10 @@ namespace verdigo {
 // True exactly when the modification time of `path` can be read.
 bool FileExists(const std::string& path);
 
-// Opens the regular file at `path` (following links) for reading. Throws
-// Failure: a file that cannot be opened (DescribeOpenFailure), anything but
-// a regular file, a file over `maxBytes` ("File too large").
+// Opens the regular file at `path` (following links) for reading, without
+// waiting to open it. Throws Failure: a file that cannot be opened
+// (DescribeOpenFailure), anything but a regular file (DescribeNotARegularFile),
+// a file over `maxBytes` ("File too large").
 UniqueFd OpenRegularFile(const std::string& path, std::uint64_t maxBytes);
 
 // Reads a whole file (following links) into memory. Throws Failure on any
@@ -28,6 +29,9 @@ std::string DescribeOpenFailure(int err, const std::string& path);
 // The description of `err`, from opening or using a folder: a folder that is
 // not there is "Path not found" (never "File not found").
 std::string DescribeFolderFailure(int err);
+// What a path that must name a regular file names instead: "Is a
+// directory", "Is a pipe (FIFO), not a file", "Is a device, not a file" ...
+std::string DescribeNotARegularFile(mode_t mode);
 // `prefix` and six random letters or digits: a name no one can guess.
 std::string RandomFileName(std::string_view prefix);
 

@@ -86,6 +86,7 @@ SafeFileWriter SafeFileWriter::Open(const std::string& path) {
   }
   const bool replaceable = !exists || (S_ISREG(old.st_mode) && old.st_nlink == 1);
   if (replaceable && writer.CreateTempBeside(exists ? &old : nullptr)) return writer;
+  if (!exists && errno == ENOENT) throw Failure(kFolderTakesNoNewFile);
   // A folder we may not write: write the file in place.
   if (replaceable && (!exists || !IsNoWriteAccess(errno))) FailWithErrno(errno);
   writer.OpenInPlace(folderFd, name);

@@ -9,6 +9,10 @@
 
 namespace verdigo {
 
+// A folder that exists but takes no new file: a file system such as /proc
+// says "no such file" about the very file it was asked to create.
+inline constexpr char kFolderTakesNoNewFile[] = "Cannot create a file in this folder";
+
 // Writes a file so that nothing is lost or overwritten by accident.
 //
 // A link at the target is followed to its final target. A regular file with

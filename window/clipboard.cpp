@@ -92,9 +92,9 @@ bool CopyRowsToClipboard(const RowListModel& list, std::vector<int> rows) {
   return true;
 }
 
-std::string ClipboardTextAsCodePage() {
+QString ClipboardPlainText() {
   const QClipboard* clipboard = SystemClipboard();
-  return clipboard == nullptr ? std::string() : CodePageFromQString(clipboard->text());
+  return clipboard == nullptr ? QString() : clipboard->text();
 }
 
 }  // namespace verdigo

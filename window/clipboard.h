@@ -19,9 +19,8 @@ void ClearClipboard();
 // False when every attempt failed.
 bool SetClipboardText(std::string_view text);
 
-// The clipboard's plain text as code-page bytes; a character the code page
-// lacks becomes '?'. Empty when the clipboard holds no text.
-std::string ClipboardTextAsCodePage();
+// The clipboard's plain text; empty when it holds none.
+QString ClipboardPlainText();
 
 // Copies the list's checked rows as they stand now (see ClipboardText).
 // False, and the clipboard untouched, when the list has no rows.

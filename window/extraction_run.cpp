@@ -5,7 +5,7 @@
 
 #include "common/error_report.h"
 #include "window/box_reporter.h"
-#include "window/pointer_state.h"
+#include "window/busy_gate.h"
 #include "window/row_list_model.h"
 
 namespace verdigo {
@@ -19,7 +19,7 @@ void ExtractionRun::Start() {
   bool haveEntries = false;
   trap.Run(104, [&] { haveEntries = Entries() >= 1; });
   if (haveEntries) {
-    trap.Run(106, [&] { p_.pointer.BeginRun(); });
+    trap.Run(106, [&] { p_.busy.BeginRun(); });
     ProcessEntries(trap);
     // The last rows are on screen before the box, and the hourglass stays
     // until it is closed.
@@ -27,7 +27,7 @@ void ExtractionRun::Start() {
       p_.results.FlushPending();
       p_.reporter.Inform("Done.");
     });
-    trap.Run(120, [&] { p_.pointer.EndRun(); });
+    trap.Run(120, [&] { p_.busy.EndRun(); });
   } else {
     trap.Run(122, [&] { p_.reporter.Inform("No URLs added."); });
   }

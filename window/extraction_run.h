@@ -9,7 +9,7 @@
 namespace verdigo {
 
 class BoxReporter;
-class PointerState;
+class BusyGate;
 class RowListModel;
 
 class ExtractionRun {
@@ -19,7 +19,7 @@ class ExtractionRun {
     RowListModel& results;
     RowSink& resultSink;
     ExtractLinks& engine;
-    PointerState& pointer;
+    BusyGate& busy;
     BoxReporter& reporter;
     std::function<void()> yieldNow;
     // Pages downloading ahead of the one being handled (0: one at a time).

@@ -1,7 +1,10 @@
 #include "window/form1.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QDropEvent>
 #include <QEnterEvent>
 #include <QHeaderView>
@@ -10,12 +13,14 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <QTreeView>
 #include <cmath>
 #include <memory>
+#include <utility>
 
 #include "common/error_report.h"
 #include "common/file_routines.h"
@@ -23,8 +28,10 @@
 #include "common/temp_folder.h"
 #include "window/app_title.h"
 #include "window/box_reporter.h"
+#include "window/busy_gate.h"
 #include "window/event_pump.h"
 #include "window/extraction_run.h"
+#include "window/focus_ring.h"
 #include "window/hover_cursor.h"
 #include "window/pointer_state.h"
 #include "window/program_icon.h"
@@ -68,6 +75,11 @@ std::vector<int> SelectedRows(const QTreeView& view) {
   }
   return rows;
 }
+
+bool IsMenuKey(const QKeyEvent& key) {
+  return key.key() == Qt::Key_Menu ||
+         (key.key() == Qt::Key_F10 && key.modifiers() == Qt::ShiftModifier);
+}
 }  // namespace
 
 int TwipsToPixels(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
@@ -88,11 +100,26 @@ Form1::Form1(WindowParts& parts, QWidget* parent) : QWidget(parent), parts_(part
   CreateContextMenus();
   DescribeControlsForScreenReaders(*this);
   WatchPointer();
+  focusWatch_ = connect(qApp, &QApplication::focusChanged, this,
+                        [this](QWidget*, QWidget* now) { ShowFocus(now); });
   parts_.pointer->SetOnChange([this](PointerValue value) { ShowPointer(value); });
   if (parts_.qtDialogs) parts_.qtDialogs->SetParent(this);
+  parts_.drawWindow = [this] { DrawNow(); };
 }
 
-Form1::~Form1() { parts_.pointer->SetOnChange({}); }
+Form1::~Form1() {
+  // The controls are deleted after this, and the focus moves as they go.
+  disconnect(focusWatch_);
+  parts_.drawWindow = {};
+  parts_.pointer->SetOnChange({});
+}
+
+void Form1::DrawNow() {
+  if (!isVisible()) return;
+  // The lists lay out the rows they were told of later, on a timer.
+  for (QTreeView* list : {listView1_, listView2_}) list->doItemsLayout();
+  repaint();
+}
 
 void Form1::CreateControls() {
   // In the order of creation, which is also the tab order.
@@ -203,18 +230,16 @@ void Form1::PushButton9_Click() { parts_.resultActions->ClearResults(); }
 void Form1::PushButton2_Click() { parts_.resultActions->CopyToClipboard(); }
 
 void Form1::ListView1_KeyDown(int key, Qt::KeyboardModifiers) {
-  if (IsRemoveKey(key)) RemoveSelectedRow(*listView1_, *parts_.urls, *parts_.pointer);
+  if (IsRemoveKey(key)) RemoveSelectedRow(*listView1_, *parts_.urls, *parts_.busy);
 }
 
-void Form1::ListView1_DblClick() { RemoveSelectedRow(*listView1_, *parts_.urls, *parts_.pointer); }
+void Form1::ListView1_DblClick() { RemoveSelectedRow(*listView1_, *parts_.urls, *parts_.busy); }
 
 void Form1::ListView2_KeyDown(int key, Qt::KeyboardModifiers) {
-  if (IsRemoveKey(key)) RemoveSelectedRow(*listView2_, *parts_.results, *parts_.pointer);
+  if (IsRemoveKey(key)) RemoveSelectedRow(*listView2_, *parts_.results, *parts_.busy);
 }
 
-void Form1::ListView2_DblClick() {
-  RemoveSelectedRow(*listView2_, *parts_.results, *parts_.pointer);
-}
+void Form1::ListView2_DblClick() { RemoveSelectedRow(*listView2_, *parts_.results, *parts_.busy); }
 
 // The context menus and the keys and drops that go with them.
 
@@ -304,13 +329,55 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
       parts_.pointer->MouseOverSurface();  // a list or one of its parts
     }
   }
-  if (HandleListGesture(watched, event)) return true;
+  if (HandleButtonKey(watched, event) || HandleListGesture(watched, event)) return true;
   return QWidget::eventFilter(watched, event);
+}
+
+// Enter and the keypad's Enter press a focused button, as Space does (the
+// buttons are no default buttons, which Qt lets Enter press).
+bool Form1::HandleButtonKey(QObject* watched, QEvent* event) {
+  auto* button = qobject_cast<QPushButton*>(watched);
+  if (event->type() != QEvent::KeyPress || button == nullptr || button->parentWidget() != this) {
+    return false;
+  }
+  const auto* key = static_cast<QKeyEvent*>(event);
+  if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
+  if (!key->isAutoRepeat() && button->isEnabled()) button->click();
+  return true;
+}
+
+// Shift+F10 opens the menu at once. Some platforms (X11) turn the Menu key
+// into a menu request of their own, just after the key: the key's own menu
+// waits for that moment and is left to the platform when its request came.
+void Form1::HandleMenuKey(QTreeView& list, int key) {
+  if (key != Qt::Key_Menu) {
+    OpenContextMenuFromKeys(list);
+    return;
+  }
+  menuKeyList_ = &list;
+  QTimer::singleShot(0, this, [this] {
+    if (QTreeView* waiting = std::exchange(menuKeyList_, nullptr))
+      OpenContextMenuFromKeys(*waiting);
+  });
+}
+
+// The Menu key and Shift+F10 open a list's context menu, at its current row,
+// by the way the mouse opens it.
+void Form1::OpenContextMenuFromKeys(QTreeView& list) {
+  QWidget* viewport = list.viewport();
+  const QRect row = list.visualRect(list.currentIndex());
+  const QPoint at = row.isValid() ? viewport->rect().intersected(row).bottomLeft() : QPoint(2, 2);
+  QContextMenuEvent menu(QContextMenuEvent::Keyboard, at, viewport->mapToGlobal(at));
+  QCoreApplication::sendEvent(viewport, &menu);
 }
 
 bool Form1::HandleListGesture(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
+    if ((watched == listView1_ || watched == listView2_) && IsMenuKey(*key)) {
+      HandleMenuKey(*static_cast<QTreeView*>(watched), key->key());
+      return true;
+    }
     if (watched == listView1_ && key->matches(QKeySequence::Paste)) {
       mnuPaste_Click();
       return true;
@@ -321,6 +388,9 @@ bool Form1::HandleListGesture(QObject* watched, QEvent* event) {
     }
     if (watched == listView1_) ListView1_KeyDown(key->key(), key->modifiers());
     if (watched == listView2_) ListView2_KeyDown(key->key(), key->modifiers());
+  } else if (event->type() == QEvent::ContextMenu &&
+             static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+    menuKeyList_ = nullptr;  // the platform turned the Menu key into the menu itself
   } else if (event->type() == QEvent::MouseButtonDblClick) {
     if (watched == listView1_->viewport()) ListView1_DblClick();
     if (watched == listView2_->viewport()) ListView2_DblClick();
@@ -351,6 +421,28 @@ bool Form1::HandleDrop(QEvent* event) {
     QTimer::singleShot(0, this, [this, dropped] { parts_.urlActions->Drop(*dropped); });
   }
   return true;
+}
+
+QRect Form1::FocusRing() const {
+  return focusShown_ != nullptr && focusShown_->isVisible() ? FocusRingAround(*focusShown_)
+                                                            : QRect();
+}
+
+void Form1::ShowFocus(QWidget* now) {
+  update(FocusRing());
+  // Only the window's own controls, which stand directly on it (its menus
+  // and boxes are windows of their own).
+  const bool control = now != nullptr && !now->isWindow() && now->parentWidget() == this;
+  focusShown_ = control ? now : nullptr;
+  update(FocusRing());
+}
+
+void Form1::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  const QRect ring = FocusRing();
+  if (ring.isNull()) return;
+  QPainter painter(this);
+  PaintFocusRing(painter, ring, palette().color(QPalette::Active, QPalette::Highlight));
 }
 
 void Form1::showEvent(QShowEvent* event) {

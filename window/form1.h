@@ -2,6 +2,8 @@
 
 #include <QCursor>
 #include <QKeySequence>
+#include <QPointer>
+#include <QRect>
 #include <QWidget>
 
 class QMenu;
@@ -48,15 +50,23 @@ class Form1 : public QWidget {
   void mnuOpenLink_Click();
   void mnuCopy_Click();
 
+  // Where the ring around the focused control stands; null when no control
+  // of the window has the focus.
+  QRect FocusRing() const;
+
   bool HasHoverCursor() const { return hasHoverCursor_; }
   const QCursor& HoverCursor() const { return hoverCursor_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // Lays out and draws the whole window now, without the event loop.
+  void DrawNow();
+  void ShowFocus(QWidget* now);
   void CreateControls();
   QTreeView* CreateList(const char* name, RowListModel* model, int top);
   QPushButton* CreateButton(const char* name, const QString& caption, int left, int top, int width,
@@ -65,7 +75,10 @@ class Form1 : public QWidget {
   void LoadHoverCursor();
   void ShowPointer(PointerValue value);
   // True when the event was used up.
+  bool HandleButtonKey(QObject* watched, QEvent* event);
   bool HandleListGesture(QObject* watched, QEvent* event);
+  void HandleMenuKey(QTreeView& list, int key);
+  void OpenContextMenuFromKeys(QTreeView& list);
   bool HandleDrop(QEvent* event);
   void CreateContextMenus();
   void AddMenuItem(QMenu* menu, const char* name, const QString& text,
@@ -89,6 +102,9 @@ class Form1 : public QWidget {
   QPushButton* pushButton9_ = nullptr;
   QPushButton* pushButton2_ = nullptr;
   QPushButton* pushButton3_ = nullptr;
+  QPointer<QWidget> focusShown_;
+  QMetaObject::Connection focusWatch_;
+  QTreeView* menuKeyList_ = nullptr;  // the Menu key's list, until its menu opens
   QMenu* urlListMenu_ = nullptr;
   QMenu* resultsMenu_ = nullptr;
 };

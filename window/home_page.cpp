@@ -1,6 +1,7 @@
 #include "window/home_page.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <QTime>
@@ -27,9 +28,13 @@ int DrawFromTimeOfDay() {
   return draw > 100 ? 100 : draw;  // a float draw can round up to 1.0
 }
 
+NoLinkOpener::NoLinkOpener()
+    : Failure(std::string("No program to open links is installed (") + kLinkOpener + ")") {}
+
 void OpenInBrowser(const std::string& address) {
-  if (!QProcess::startDetached(QStringLiteral("xdg-open"),
-                               QStringList{QStringFromCodePage(address)})) {
+  const QString opener = QStandardPaths::findExecutable(QString::fromLatin1(kLinkOpener));
+  if (opener.isEmpty()) throw NoLinkOpener();
+  if (!QProcess::startDetached(opener, QStringList{QStringFromCodePage(address)})) {
     throw Failure("File not found");
   }
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/error_report.h"
+
 // Opens the maker's home page in the browser at one start in a hundred.
 namespace verdigo {
 
@@ -15,10 +17,20 @@ struct HomePageHooks {
   std::function<void(const std::string& address)> open;
 };
 
+inline constexpr char kLinkOpener[] = "xdg-open";
+
+// The desktop has no program to open links with: a fact to tell the user,
+// not a fault of the program.
+class NoLinkOpener : public Failure {
+ public:
+  NoLinkOpener();
+};
+
 // Seeds from the time of day (seconds since midnight) and draws 1 to 100.
 int DrawFromTimeOfDay();
 
-// Starts xdg-open with the address, detached.
+// Starts xdg-open with the address, detached. Throws NoLinkOpener when no
+// xdg-open is on the PATH, Failure when it cannot be started.
 void OpenInBrowser(const std::string& address);
 
 HomePageHooks DefaultHomePageHooks();

@@ -9,36 +9,17 @@ void PointerState::Update(Change&& change) {
   if (Value() != before && onChange_) onChange_(Value());
 }
 
-void PointerState::BeginRun() {
-  Update([&] { runUnderWay_ = true; });
-}
-
-void PointerState::EndRun() {
+void PointerState::BusyChanged(bool busy) {
   Update([&] {
-    runUnderWay_ = false;
-    BusyEnded();
-  });
-}
-
-void PointerState::BeginSave() {
-  Update([&] { ++savesUnderWay_; });
-}
-
-void PointerState::EndSave() {
-  Update([&] {
-    if (savesUnderWay_ > 0) --savesUnderWay_;
-    BusyEnded();
+    busy_ = busy;
+    if (!busy) hover_ = PointerValue::Default;
   });
 }
 
 void PointerState::SetHover(PointerValue value) {
   // A busy window keeps its hourglass.
-  if (IsBusy()) return;
+  if (busy_) return;
   Update([&] { hover_ = value; });
-}
-
-void PointerState::BusyEnded() {
-  if (!IsBusy()) hover_ = PointerValue::Default;
 }
 
 }  // namespace verdigo

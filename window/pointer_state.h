@@ -2,10 +2,8 @@
 
 #include <functional>
 
-// The window's mouse pointer and busy state. The pointer shows the hourglass
-// while a run or a save is under way; whether the window is busy is kept as
-// state of its own, so that a save that ends during a run does not make the
-// window look idle to the handlers that must not act while it works.
+// The window's mouse pointer: the hourglass while the window is busy (told
+// by BusyGate), else what the mouse last moved over.
 namespace verdigo {
 
 enum class PointerValue : int { Default = 0, Hourglass = 11, Custom = 99 };
@@ -15,13 +13,11 @@ class PointerState {
   // Called whenever the value changes, to show the matching pointer.
   void SetOnChange(std::function<void(PointerValue)> onChange) { onChange_ = std::move(onChange); }
 
-  PointerValue Value() const { return IsBusy() ? PointerValue::Hourglass : hover_; }
-  bool IsBusy() const { return runUnderWay_ || savesUnderWay_ > 0; }
+  PointerValue Value() const { return busy_ ? PointerValue::Hourglass : hover_; }
 
-  void BeginRun();
-  void EndRun();
-  void BeginSave();
-  void EndSave();
+  // The window turned busy or idle. Once idle the pointer is the default
+  // until the mouse moves over something.
+  void BusyChanged(bool busy);
 
   // The mouse moved over one of the push buttons.
   void MouseOverButton() { SetHover(PointerValue::Custom); }
@@ -30,13 +26,10 @@ class PointerState {
 
  private:
   void SetHover(PointerValue value);
-  // A busy operation ended: the pointer returns to the default.
-  void BusyEnded();
   template <typename Change>
   void Update(Change&& change);
 
-  bool runUnderWay_ = false;
-  int savesUnderWay_ = 0;
+  bool busy_ = false;
   PointerValue hover_ = PointerValue::Default;
   std::function<void(PointerValue)> onChange_;
 };

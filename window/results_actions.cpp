@@ -9,9 +9,10 @@
 #include "engine/request_address.h"
 #include "window/app_title.h"
 #include "window/box_reporter.h"
+#include "window/busy_gate.h"
 #include "window/clipboard.h"
 #include "window/dialogs.h"
-#include "window/pointer_state.h"
+#include "window/home_page.h"
 #include "window/qt_text.h"
 #include "window/row_list_model.h"
 
@@ -32,7 +33,7 @@ void ResultsActions::Save(std::string_view procedure, FileBytes fileBytes, int i
   ErrorTrap trap(ProcedurePath("Form1", procedure), p_.reporter);
   const std::optional<std::string> path = ChooseOutputFile(trap);
   if (!path) return;
-  trap.Run(128, [&] { p_.pointer.BeginSave(); });
+  trap.Run(128, [&] { p_.busy.BeginSave(); });
   // The rows as they stand now go into a temporary file beside the target,
   // which replaces the target only once it is whole. Opening, writing and
   // replacing are one statement, reported at line 130 where the file is
@@ -40,7 +41,7 @@ void ResultsActions::Save(std::string_view procedure, FileBytes fileBytes, int i
   // the event loop, so no other handler (a second save, a list load, "Clear
   // Results") can run while the file is written.
   trap.Run(130, [&] { WriteFileAtomically(*path, fileBytes(p_.results.Snapshot())); });
-  trap.Run(idleLine, [&] { p_.pointer.EndSave(); });
+  trap.Run(idleLine, [&] { p_.busy.EndSave(); });
 }
 
 std::optional<std::string> ResultsActions::ChooseOutputFile(ErrorTrap& trap) {
@@ -83,7 +84,13 @@ void ResultsActions::OpenLink(int row) {
   if (!p_.openInBrowser || row < 0 || row >= p_.results.rowCount()) return;
   ErrorTrap trap(ProcedurePath("Form1", "mnuOpenLink_Click"), p_.reporter);
   const std::string address = EncodeAddressForRequest(std::string(p_.results.RowText(row)));
-  trap.Run(100, [&] { p_.openInBrowser(address); });
+  trap.Run(100, [&] {
+    try {
+      p_.openInBrowser(address);
+    } catch (const NoLinkOpener& missing) {
+      p_.reporter.Inform(missing.what());
+    }
+  });
 }
 
 void ResultsActions::CopyRows(const std::vector<int>& rows) {

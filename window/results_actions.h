@@ -15,7 +15,7 @@ class AppTitle;
 class BoxReporter;
 class Dialogs;
 class ErrorTrap;
-class PointerState;
+class BusyGate;
 class RowListModel;
 class RowStore;
 
@@ -26,9 +26,10 @@ class ResultsActions {
     Dialogs& dialogs;
     const AppTitle& title;
     BoxReporter& reporter;
-    PointerState& pointer;
-    // Starts the browser without waiting for it; throws Failure when it
-    // cannot be started. Empty: links are not opened.
+    BusyGate& busy;
+    // Starts the browser without waiting for it; throws NoLinkOpener when
+    // the desktop has none (told in a plain box), Failure when it cannot be
+    // started. Empty: links are not opened.
     std::function<void(const std::string& address)> openInBrowser;
   };
 

@@ -9,11 +9,12 @@
 #include "common/list_lines.h"
 #include "common/list_loading.h"
 #include "common/product.h"
+#include "common/utf8_bom.h"
 #include "window/app_title.h"
 #include "window/box_reporter.h"
+#include "window/busy_gate.h"
 #include "window/clipboard.h"
 #include "window/dialogs.h"
-#include "window/pointer_state.h"
 #include "window/qt_text.h"
 #include "window/row_list_model.h"
 
@@ -60,9 +61,7 @@ void UrlListActions::LoadFiles(ErrorTrap& trap, int line, const QStringList& nam
 
 void UrlListActions::ClearList() {
   ErrorTrap trap(ProcedurePath("Form1", "PushButton11_Click"), p_.reporter);
-  trap.Run(100, [&] {
-    if (!p_.pointer.IsBusy()) p_.urls.Clear();
-  });
+  trap.Run(100, [&] { p_.busy.ChangeList([this] { p_.urls.Clear(); }); });
 }
 
 void UrlListActions::LoadSamples() {
@@ -71,14 +70,13 @@ void UrlListActions::LoadSamples() {
   trap.Run(102, [&] { p_.urls.AppendRow(kSampleUrlWithoutSlash); });
 }
 
-bool UrlListActions::CanAddMany() const { return !p_.pointer.IsBusy(); }
+bool UrlListActions::CanAddMany() const { return p_.busy.ListsMayChange(); }
 
 void UrlListActions::PasteFromClipboard() {
-  if (CanAddMany()) AddLines(ClipboardTextAsCodePage());
+  p_.busy.ChangeList([this] { AppendLines(TextWithoutBom(ClipboardPlainText())); });
 }
 
-void UrlListActions::AddLines(std::string_view text) {
-  if (!CanAddMany()) return;
+void UrlListActions::AppendLines(std::string_view text) {
   ForEachListLine(text, [this](std::string_view row) { p_.urls.AppendRow(row); });
 }
 
@@ -87,14 +85,22 @@ bool UrlListActions::AcceptsDrop(const QMimeData& data) const {
 }
 
 void UrlListActions::Drop(const QMimeData& data) {
-  if (!CanAddMany()) return;
-  // A dragged link or file usually comes with its text as well; the links
-  // say more (a file's path, an address exactly as encoded).
-  if (data.hasUrls()) {
-    DropLinks(data.urls());
-  } else if (data.hasText()) {
-    AddLines(CodePageFromQString(data.text()));
-  }
+  p_.busy.ChangeList([&] {
+    // A dragged link or file usually comes with its text as well; the links
+    // say more (a file's path, an address exactly as encoded).
+    if (data.hasUrls()) {
+      DropLinks(data.urls());
+    } else if (data.hasText()) {
+      AppendLines(TextWithoutBom(data.text()));
+    }
+  });
+}
+
+std::string UrlListActions::TextWithoutBom(QString text) {
+  // The mark comes as its character when the text was read as UTF-8, and as
+  // its three bytes when a program wrote UTF-8 where Latin-1 was expected.
+  if (text.startsWith(QChar(0xFEFF))) text.remove(0, 1);
+  return std::string(WithoutUtf8Bom(CodePageFromQString(text)));
 }
 
 void UrlListActions::DropLinks(const QList<QUrl>& links) {

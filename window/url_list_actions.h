@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <string>
 #include <string_view>
 
 class QMimeData;
@@ -17,7 +19,7 @@ class AppTitle;
 class ErrorTrap;
 class BoxReporter;
 class Dialogs;
-class PointerState;
+class BusyGate;
 class RowListModel;
 
 class UrlListActions {
@@ -27,7 +29,7 @@ class UrlListActions {
     Dialogs& dialogs;
     const AppTitle& title;
     BoxReporter& reporter;
-    const PointerState& pointer;
+    const BusyGate& busy;
   };
 
   explicit UrlListActions(Parts parts) : p_(parts) {}
@@ -41,14 +43,13 @@ class UrlListActions {
   // PushButton3_Click: appends the two sample addresses.
   void LoadSamples();
 
-  // Pasting and dropping append to the list a run is reading, so they wait
-  // while the window is busy, as clearing and removing do.
+  // Pasting and dropping append to the list a run is reading, so they pass
+  // the busy gate, as clearing and removing do.
   bool CanAddMany() const;
   // Ctrl+V and "Paste": each line of the clipboard's text is an entry, by
-  // the line rules of list files.
+  // the line rules of list files, as written; a byte-order mark at the start
+  // of the text is not part of the first line.
   void PasteFromClipboard();
-  // Appends each line of code-page `text` (list-file line rules) unless busy.
-  void AddLines(std::string_view text);
   // Files and links (text/uri-list), or else plain text.
   bool AcceptsDrop(const QMimeData& data) const;
   // Local files load as "Load List From Text File" loads them; other links
@@ -58,6 +59,10 @@ class UrlListActions {
  private:
   void LoadFiles(ErrorTrap& trap, int line, const QStringList& names);
   void DropLinks(const QList<QUrl>& links);
+  void AppendLines(std::string_view text);
+  // Code-page text ('?' for a character the code page lacks), without the
+  // byte-order mark it may begin with.
+  static std::string TextWithoutBom(QString text);
 
   Parts p_;
 };

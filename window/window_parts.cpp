@@ -11,6 +11,8 @@
 #include "engine/extract_links.h"
 #include "window/app_title.h"
 #include "window/box_reporter.h"
+#include "window/busy_gate.h"
+#include "window/drawn_first_dialogs.h"
 #include "window/event_pump.h"
 #include "window/extraction_run.h"
 #include "window/pointer_state.h"
@@ -50,9 +52,13 @@ WindowSetup WindowSetup::ForProgram() {
 
 // Each part is built after every part it keeps a reference to.
 WindowParts::WindowParts(WindowSetup windowSetup) : setup(std::move(windowSetup)) {
-  dialogs = GivenOrOwn(setup.dialogs, qtDialogs);
+  drawnFirst = std::make_unique<DrawnFirstDialogs>(*GivenOrOwn(setup.dialogs, qtDialogs),
+                                                   [this] { DrawAllRows(); });
+  dialogs = drawnFirst.get();
   title = std::make_unique<AppTitle>(kDisplayName);
+  busy = std::make_unique<BusyGate>();
   pointer = std::make_unique<PointerState>();
+  busy->SetOnChange([this](bool nowBusy) { pointer->BusyChanged(nowBusy); });
   skin = GivenOrOwn(setup.skin, ownSkin);
   reporter = std::make_unique<BoxReporter>(*dialogs, *title);
   pump = std::make_unique<EventPump>();
@@ -63,12 +69,19 @@ WindowParts::WindowParts(WindowSetup windowSetup) : setup(std::move(windowSetup)
   results = std::make_unique<RowListModel>(true);
   resultSink = std::make_unique<ModelRowSink>(*results);
   run = std::make_unique<ExtractionRun>(ExtractionRun::Parts{
-      *urls, *results, *resultSink, *engine, *pointer, *reporter, [this] { pump->YieldNow(); },
+      *urls, *results, *resultSink, *engine, *busy, *reporter, [this] { pump->YieldNow(); },
       setup.pagesAhead.value_or(2 * DownloadSettings{}.jobs)});
   urlActions = std::make_unique<UrlListActions>(
-      UrlListActions::Parts{*urls, *dialogs, *title, *reporter, *pointer});
+      UrlListActions::Parts{*urls, *dialogs, *title, *reporter, *busy});
   resultActions = std::make_unique<ResultsActions>(
-      ResultsActions::Parts{*results, *dialogs, *title, *reporter, *pointer, setup.homePage.open});
+      ResultsActions::Parts{*results, *dialogs, *title, *reporter, *busy, setup.homePage.open});
+}
+
+void WindowParts::DrawAllRows() {
+  for (RowListModel* list : {urls.get(), results.get()}) {
+    if (list != nullptr) list->FlushPending();
+  }
+  if (drawWindow) drawWindow();
 }
 
 // In the reverse order of building: no part outlives one it refers to.
@@ -85,7 +98,9 @@ WindowParts::~WindowParts() {
   reporter.reset();
   ownSkin.reset();
   pointer.reset();
+  busy.reset();
   title.reset();
+  drawnFirst.reset();
   qtDialogs.reset();
 }
 

@@ -14,6 +14,7 @@ namespace verdigo {
 
 class AppTitle;
 class BoxReporter;
+class BusyGate;
 class CurlDownloader;
 class Dialogs;
 class Downloader;
@@ -63,8 +64,14 @@ class WindowParts {
   WindowSetup setup;
   // Set when the setup names no boxes; the window makes them block its input.
   std::unique_ptr<QtDialogs> qtDialogs;
+  // Every box of the window: the given or Qt's, each after the rows the
+  // lists hold are drawn.
+  std::unique_ptr<Dialogs> drawnFirst;
   Dialogs* dialogs = nullptr;
+  // Draws the window now; set by the window while it stands.
+  std::function<void()> drawWindow;
   std::unique_ptr<AppTitle> title;
+  std::unique_ptr<BusyGate> busy;
   std::unique_ptr<PointerState> pointer;
   std::unique_ptr<StyleSheetSkin> ownSkin;
   SkinEngine* skin = nullptr;  // SkinFramework1
@@ -79,6 +86,9 @@ class WindowParts {
   std::unique_ptr<ExtractionRun> run;
   std::unique_ptr<UrlListActions> urlActions;
   std::unique_ptr<ResultsActions> resultActions;
+
+ private:
+  void DrawAllRows();
 };
 
 }  // namespace verdigo

@@ -53,5 +53,15 @@ TEST(ErrorTrap, TheSystemWordingKeepsOnlyTheWordsForAMissingFileOrFolder) {
   EXPECT_EQ(DescribeErrno(EINVAL), "Invalid procedure call or argument");
 }
 
+// Where a classic text would blur the cause, the system's words stand.
+TEST(ErrorTrap, DescribesWithTheSystemsWordsWhereTheyAreMoreExact) {
+  EXPECT_EQ(DescribeErrno(EISDIR), "Is a directory");
+  EXPECT_EQ(DescribeErrno(EROFS), "Read-only file system");
+  EXPECT_EQ(DescribeErrno(EPERM), "Operation not permitted");
+  EXPECT_EQ(DescribeErrno(EDQUOT), "Disk quota exceeded");
+  EXPECT_EQ(DescribeErrno(EACCES), "Permission denied");
+  EXPECT_EQ(DescribeErrno(ENOSPC), "Disk full");
+}
+
 }  // namespace
 }  // namespace verdigo

@@ -1,6 +1,7 @@
 #include "common/list_loading.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -55,13 +56,32 @@ TEST_F(LoadListFromFileTest, MissingFileSaysSoAndAddsNothing) {
   EXPECT_EQ(messages_, Items{"File not found"});
 }
 
-TEST_F(LoadListFromFileTest, UnreadablePathFailsAndKeepsTheItems) {
-  try {
-    Load(folder_.path());  // exists, but a folder cannot be read as a list
-    FAIL() << "no Failure";
-  } catch (const Failure& failure) {
-    EXPECT_STREQ(failure.what(), "Path/File access error");
+// Paths that exist but name no list are refused at once, without a byte
+// read or a wait: a FIFO nobody writes into would block an open for good,
+// /proc/kmsg a read.
+TEST_F(LoadListFromFileTest, WhatIsNoListFileIsRefusedAtOnceAndKeepsTheItems) {
+  const std::string fifo = folder_ / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    std::string failure;
+  } cases[] = {
+      {folder_.path(), "Is a directory"},
+      {fifo, "Is a pipe (FIFO), not a file"},
+      {"/dev/null", "Is a device, not a file"},
+      {"/proc/self/status", std::string(kKernelFile)},
+  };
+  ::alarm(20);  // a wait for good ends the test program
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    try {
+      Load(c.path);
+      ADD_FAILURE() << "no Failure";
+    } catch (const Failure& failure) {
+      EXPECT_EQ(failure.what(), c.failure);
+    }
   }
+  ::alarm(0);
   EXPECT_EQ(items_, Items{"before"});
   EXPECT_TRUE(messages_.empty());
 }

@@ -167,8 +167,9 @@ TEST(SafeFileWriter, FailsAtOpenWhenTheTargetCannotBeWritten) {
   WriteTestFile(folder / "file", "keep");
   EXPECT_EQ(SaveFailure(folder / "no/such/dir/x"), "Path not found");
   EXPECT_EQ(SaveFailure(folder / "file/x"), "Path not found");
-  EXPECT_EQ(SaveFailure(folder.path()), "Path/File access error");
-  EXPECT_EQ(SaveFailure(folder.path() + "/"), "Path/File access error");
+  EXPECT_EQ(SaveFailure(folder.path()), "Is a directory");
+  EXPECT_EQ(SaveFailure(folder.path() + "/"), "Is a directory");
+  EXPECT_EQ(SaveFailure("/proc/verdigo-new.txt"), kFolderTakesNoNewFile);
   EXPECT_EQ(ReadTestFile(folder / "file"), "keep");
   EXPECT_EQ(Entries(folder.path()), std::set<std::string>{"file"});
 }

@@ -70,6 +70,9 @@ class DebianPackage(unittest.TestCase):
         for package in RUNTIME_PACKAGES:
             self.assertIn(package, depends)
 
+    def test_recommends_the_link_opener(self):
+        self.assertEqual(self.field("Recommends"), "xdg-utils")
+
     def test_installs_like_a_desktop_program(self):
         self.assertEqual(self.field("Package"), "verdigo")
         self.assertEqual(self.field("Version"), ARGS.version)

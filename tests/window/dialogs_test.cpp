@@ -4,13 +4,22 @@
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QFileSystemModel>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QHelpEvent>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeDatabase>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <functional>
 
 #include "tests/support/scoped_temp_dir.h"
@@ -37,6 +46,26 @@ void WhenShown(std::function<void(Box&)> look) {
     ASSERT_NE(box, nullptr);
     look(*box);
   });
+}
+
+// Title bars cut a title that does not fit beside their buttons.
+TEST(QtDialogs, EveryBoxIsWideEnoughForItsWholeTitle) {
+  QtDialogs dialogs;
+  for (const char* title : {"Verdigo", "Application Error"}) {
+    SCOPED_TRACE(title);
+    const int titleWidth =
+        QFontMetrics(QFontDatabase::systemFont(QFontDatabase::TitleFont)).horizontalAdvance(title);
+    WhenShown<QMessageBox>([&](QMessageBox& box) {
+      EXPECT_GE(box.width(), titleWidth + 100);
+      box.button(QMessageBox::Ok)->click();
+    });
+    dialogs.ShowMessage({"URL not found", title, BoxButtons::Ok, BoxIcon::None});
+  }
+  WhenShown<QInputDialog>([](QInputDialog& box) {
+    EXPECT_GE(box.width(), QFontMetrics(box.font()).horizontalAdvance(box.windowTitle()) + 100);
+    box.reject();
+  });
+  dialogs.AskText("Enter: ", "A long title of an input box, longer than its prompt", QString());
 }
 
 TEST(QtDialogs, ErrorReportShowsItsCarriageReturnsAsLineBreaks) {
@@ -76,8 +105,79 @@ TEST(QtDialogs, FileDialogsAreQtsOwnWithoutOverwriteQuestionOrSuffix) {
   EXPECT_TRUE(dialogs.ChooseFileToSave(dialog).isEmpty());
 }
 
+// A file whose name tells nothing is not opened to find its type: some files
+// never end (/proc/kmsg).
+TEST(ProgramFileDialog, TellsTypesByTheNameAloneWithoutOpeningFiles) {
+  const testing::ScopedTempDir folder;
+  testing::WriteTestFile(folder / "noext", "%PDF-1.4\n");
+  testing::WriteTestFile(folder / "list.txt", "a");
+  ProgramFileDialog dialog(nullptr, {"Open", kTextFilesFilter}, QFileDialog::AcceptOpen);
+  EXPECT_TRUE(dialog.testOption(QFileDialog::DontResolveSymlinks));
+  QAbstractFileIconProvider* icons = dialog.iconProvider();
+  ASSERT_NE(icons, nullptr);
+  const QMimeDatabase types;
+  EXPECT_EQ(icons->type(QFileInfo(QString::fromStdString(folder / "noext"))),
+            types.mimeTypeForName("application/octet-stream").comment());
+  EXPECT_EQ(icons->type(QFileInfo(QString::fromStdString(folder / "list.txt"))),
+            types.mimeTypeForName("text/plain").comment());
+  EXPECT_EQ(icons->type(QFileInfo(QString::fromStdString(folder.path()))), "Folder");
+}
+
+// Counts the events that reach a widget, past the application's filters.
+class EventCounter : public QObject {
+ public:
+  explicit EventCounter(QObject* watched) { watched->installEventFilter(this); }
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::Paint && event->type() != QEvent::UpdateRequest) ++count;
+    return false;
+  }
+};
+
+// What the pointer and the keys do over a widget and its window.
+void MoveHoverAndPress(QWidget& widget) {
+  const QPointF at(3, 3);
+  const QPointF global = widget.mapToGlobal(at);
+  QMouseEvent move(QEvent::MouseMove, at, global, Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(&widget, &move);
+  QMouseEvent windowMove(QEvent::MouseMove, at, global, Qt::NoButton, Qt::NoButton, {});
+  QCoreApplication::sendEvent(widget.window()->windowHandle(), &windowMove);
+  QEnterEvent enter(at, at, global);
+  QCoreApplication::sendEvent(&widget, &enter);
+  QHoverEvent hover(QEvent::HoverMove, at, global, at);
+  QCoreApplication::sendEvent(&widget, &hover);
+  QHelpEvent tip(QEvent::ToolTip, at.toPoint(), global.toPoint());
+  QCoreApplication::sendEvent(&widget, &tip);
+  QKeyEvent enterKey(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QCoreApplication::sendEvent(&widget, &enterKey);
+}
+
 // Qt drops the window manager's request to close a window that a modal box
-// blocks; the program's boxes block the window's input themselves instead.
+// blocks; the program's boxes block the window as a modal box would
+// themselves instead.
+TEST(QtDialogs, ABoxOverTheWindowKeepsAllAModalBoxKeepsButNotClosingIt) {
+  QWidget window;
+  auto* target = new QPushButton("t", &window);
+  target->setToolTip("tip");
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EventCounter reached(target);
+  EventCounter windowReached(window.windowHandle());
+  QtDialogs dialogs(&window);
+  WhenShown<QMessageBox>([&](QMessageBox& box) {
+    MoveHoverAndPress(*target);
+    EXPECT_EQ(reached.count, 0);
+    EXPECT_EQ(windowReached.count, 0);
+    box.button(QMessageBox::Ok)->click();
+  });
+  dialogs.ShowMessage({"x", "Verdigo", BoxButtons::Ok, BoxIcon::None});
+  MoveHoverAndPress(*target);
+  EXPECT_GE(reached.count, 5);  // no longer blocked
+  EXPECT_GE(windowReached.count, 1);
+}
+
 TEST(QtDialogs, ABoxOverTheWindowTakesItsInputButDoesNotBlockClosingIt) {
   QWidget window;
   auto* button = new QPushButton("b", &window);

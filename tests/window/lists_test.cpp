@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <QAction>
 #include <QApplication>
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QDropEvent>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
@@ -20,7 +22,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "tests/support/scoped_env.h"
 #include "tests/window/window_fixture.h"
+#include "window/focus_ring.h"
 
 namespace verdigo::testing {
 namespace {
@@ -113,11 +117,11 @@ TEST_F(ListsTest, LoadsChosenFilesInOrderReportingMissingAndUnreadableOnes) {
       {QString::fromStdString(Path("one.txt")), QString::fromStdString(Path("missing.txt")),
        QString::fromStdString(Path("folder.txt")), QString::fromStdString(Path("two"))});
   Click("PushButton13");
-  EXPECT_THAT(dialogs.shown,
-              ElementsAre(FileDialog(ShownKind::OpenFiles,
-                                     "Add File(s) - Use Ctrl & Shift to select multiple files"),
-                          Info("File not found"),
-                          Report("Path/File access error", "PushButton13_Click", 118)));
+  EXPECT_THAT(
+      dialogs.shown,
+      ElementsAre(FileDialog(ShownKind::OpenFiles,
+                             "Add File(s) - Use Ctrl & Shift to select multiple files"),
+                  Info("File not found"), Report("Is a directory", "PushButton13_Click", 118)));
   EXPECT_THAT(Rows(UrlList()), ElementsAre("first", "a", "b", "c \xE9"));
 
   dialogs.shown.clear();
@@ -175,7 +179,7 @@ TEST_F(ListsTest, SavesBothFormatsByteForByteUnderTheNameAsTyped) {
   EXPECT_THAT(FolderEntries(), ElementsAre("abc", "abc.csv"));  // nothing added, nothing left
   EXPECT_THAT(dialogs.shown, ElementsAre(FileDialog(ShownKind::SaveFile, "Save"),
                                          FileDialog(ShownKind::SaveFile, "Save")));
-  EXPECT_FALSE(Pointer().IsBusy());
+  EXPECT_FALSE(Busy().IsBusy());
 
   ResultList().Clear();
   AddResults({"x  ", "y,z", "q\"r", "\xE9"});
@@ -223,7 +227,7 @@ TEST_F(ListsTest, AnOverwriteQuestionDismissedOrFailedCountsAsNo) {
                           FileDialog(ShownKind::SaveFile, "Save"), Overwrite(path),
                           Report(std::string(kInvalidProcedureCall), "PushButton1_Click", 122)));
   EXPECT_THAT(FolderEntries(), ElementsAre("old.txt"));
-  EXPECT_FALSE(Pointer().IsBusy());
+  EXPECT_FALSE(Busy().IsBusy());
 }
 
 TEST_F(ListsTest, AFailedSaveIsOneReportAndLeavesTheOldFileAsItWas) {
@@ -253,7 +257,7 @@ TEST_F(ListsTest, AFailedSaveIsOneReportAndLeavesTheOldFileAsItWas) {
   EXPECT_EQ(Read(Path("old.csv")), "old");
   EXPECT_EQ(Read(Path("blocker")), "keep");
   EXPECT_THAT(FolderEntries(), ElementsAre("blocker", "old.csv"));
-  EXPECT_FALSE(Pointer().IsBusy());
+  EXPECT_FALSE(Busy().IsBusy());
 }
 
 TEST_F(ListsTest, CopiesTheCheckedRowsAndAlwaysConfirms) {
@@ -325,7 +329,7 @@ TEST_F(ListGestures, DeleteWithAnyModifiersAndDoubleClickRemoveTheSelectedRow) {
 }
 
 TEST_F(ListGestures, WhileBusyOnlyClearResultsActs) {
-  Pointer().BeginSave();
+  Busy().BeginSave();
   for (int number : {1, 2}) {
     Select(number, 0);
     QTest::keyClick(View(number), Qt::Key_Delete);
@@ -336,7 +340,7 @@ TEST_F(ListGestures, WhileBusyOnlyClearResultsActs) {
   EXPECT_EQ(ShownRows(ResultList()), 3);
   Click("PushButton9");
   EXPECT_EQ(ShownRows(ResultList()), 0);
-  Pointer().EndSave();
+  Busy().EndSave();
   Click("PushButton11");
   EXPECT_EQ(ShownRows(UrlList()), 0);
   EXPECT_THAT(dialogs.shown, IsEmpty());
@@ -397,6 +401,20 @@ TEST_F(ListExtras, PasteAddsEachClipboardLineByTheListFileRules) {
   EXPECT_THAT(dialogs.shown, IsEmpty());
 }
 
+// An editor's byte-order mark, decoded as UTF-8 or taken as three Latin-1
+// letters, is not part of the first address; anywhere else it stays.
+TEST_F(ListExtras, PasteAndDropLeaveOutAByteOrderMarkAtTheStart) {
+  UrlList().Clear();
+  QGuiApplication::clipboard()->setText(QString::fromUtf8("\uFEFFp\n\uFEFFq"));
+  Trigger("mnuPaste");
+  QGuiApplication::clipboard()->setText(QString::fromLatin1("\xEF\xBB\xBFr"));
+  Trigger("mnuPaste");
+  QMimeData text;
+  text.setText(QString::fromUtf8("\uFEFFs\r\n"));
+  EXPECT_TRUE(DropOnUrlList(text));
+  EXPECT_THAT(Rows(UrlList()), ElementsAre("p", "?q", "r", "s"));
+}
+
 TEST_F(ListExtras, DroppedFilesLoadLikeListFilesAndLinksAndTextAddLikePaste) {
   UrlList().Clear();
   Write(Path("one.txt"), "a\r\nb\n");
@@ -408,9 +426,8 @@ TEST_F(ListExtras, DroppedFilesLoadLikeListFilesAndLinksAndTextAddLikePaste) {
                  QUrl(QString::fromUtf8("https://example.org/a b/\u00e9?q=1"))});
   files.setText("ignored when links come along");
   EXPECT_TRUE(DropOnUrlList(files));
-  EXPECT_THAT(dialogs.shown,
-              ElementsAre(Info("File not found"),
-                          Report("Path/File access error", "ListView1_DragDrop", 100)));
+  EXPECT_THAT(dialogs.shown, ElementsAre(Info("File not found"),
+                                         Report("Is a directory", "ListView1_DragDrop", 100)));
   QMimeData text;
   text.setText("p\r\nq");
   EXPECT_TRUE(DropOnUrlList(text));
@@ -444,12 +461,85 @@ TEST_F(ListExtras, ResultsMenuOpensTheSelectedRowAndCopiesItByTheCopyRule) {
 
   browserMissing = true;
   Trigger("mnuOpenLink");
-  EXPECT_THAT(dialogs.shown, ElementsAre(Report("File not found", "mnuOpenLink_Click", 100)));
+  browserMissing = false;
+  openerMissing = true;
+  Trigger("mnuOpenLink");
+  EXPECT_THAT(dialogs.shown, ElementsAre(Report("File not found", "mnuOpenLink_Click", 100),
+                                         Info("No program to open links is installed (xdg-open)")));
   EXPECT_EQ(ShownRows(ResultList()), 5);
 }
 
+// The keys a desktop user expects: Enter presses a button, Shift+F10 and the
+// Menu key open a list's menu, and the focus shows.
+TEST_F(ListExtras, EnterPressesAButtonMenuKeysOpenTheListsMenusAndTheFocusShows) {
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  auto* samples = Control<QPushButton>("PushButton3");
+  samples->setFocus();
+  QTest::keyClick(samples, Qt::Key_Return);
+  QTest::keyClick(samples, Qt::Key_Enter, Qt::KeypadModifier);
+  QTest::keyClick(samples, Qt::Key_Space);
+  EXPECT_EQ(ShownRows(UrlList()), 3 + 3 * 2);
+  EXPECT_EQ(window->FocusRing(), FocusRingAround(*samples));
+  EXPECT_TRUE(window->FocusRing().contains(samples->geometry()));
+
+  const struct {
+    int list;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    const char* menu;
+  } keys[] = {{1, Qt::Key_F10, Qt::ShiftModifier, "UrlListMenu"},
+              {2, Qt::Key_Menu, Qt::NoModifier, "ResultsMenu"},
+              {1, Qt::Key_Menu, Qt::NoModifier, "UrlListMenu"},
+              {2, Qt::Key_F10, Qt::ShiftModifier, "ResultsMenu"}};
+  for (const auto& k : keys) {
+    SCOPED_TRACE(k.menu);
+    View(k.list)->setFocus();
+    EXPECT_EQ(window->FocusRing(), FocusRingAround(*View(k.list)));
+    QTest::keyClick(View(k.list), k.key, k.modifiers);
+    QCoreApplication::processEvents();
+    auto* menu = Control<QMenu>(k.menu);
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_NE(window->FocusRing(), FocusRingAround(*menu));  // a window of its own
+    menu->hide();
+  }
+  QTest::keyClick(View(1), Qt::Key_F10);  // F10 alone is no menu key
+  EXPECT_FALSE(Control<QMenu>("UrlListMenu")->isVisible());
+  EXPECT_THAT(dialogs.shown, IsEmpty());
+}
+
+// The program's own opener, with a PATH of the test's own.
+TEST(OpenInBrowser, StartsXdgOpenFromThePathOrSaysThatThereIsNone) {
+  const ScopedTempDir bin;
+  {
+    const ScopedEnv path("PATH", bin.path());
+    EXPECT_THROW(
+        {
+          try {
+            OpenInBrowser("http://127.0.0.1:9/");
+          } catch (const NoLinkOpener& missing) {
+            EXPECT_STREQ(missing.what(), "No program to open links is installed (xdg-open)");
+            throw;
+          }
+        },
+        NoLinkOpener);
+  }
+  const std::string opened = bin / "opened";
+  WriteTestFile(bin / "xdg-open", "#!/bin/sh\nprintf %s \"$1\" > " + opened + ".part\nmv " +
+                                      opened + ".part " + opened + "\n");
+  ASSERT_EQ(::chmod((bin / "xdg-open").c_str(), 0755), 0);
+  const ScopedEnv path("PATH", bin.path() + ":/usr/bin:/bin");
+  OpenInBrowser("http://127.0.0.1:9/a%20b");
+  for (int wait = 0; wait < 200 && !QFile::exists(QString::fromStdString(opened)); ++wait) {
+    QTest::qWait(25);
+  }
+  QFile file(QString::fromStdString(opened));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), "http://127.0.0.1:9/a%20b");
+}
+
 TEST_F(ListExtras, WhileBusyPasteAndDropWaitButOpenAndCopyWork) {
-  Pointer().BeginRun();
+  Busy().BeginRun();
   QGuiApplication::clipboard()->setText("x\ny");
   PressOn(1, QKeySequence::Paste);
   EXPECT_THAT(Items(OpenMenu(1)), ElementsAre("Paste\tCtrl+V (off)"));
@@ -464,7 +554,7 @@ TEST_F(ListExtras, WhileBusyPasteAndDropWaitButOpenAndCopyWork) {
   Trigger("mnuCopy");
   EXPECT_THAT(opened, ElementsAre("b"));
   EXPECT_EQ(QGuiApplication::clipboard()->text(), "b\r\n");
-  Pointer().EndRun();
+  Busy().EndRun();
   QGuiApplication::clipboard()->setText("x\ny");
   PressOn(1, QKeySequence::Paste);
   EXPECT_THAT(Rows(UrlList()), ElementsAre("a", "b", "c", "x", "y"));

@@ -15,25 +15,29 @@ namespace verdigo::testing {
 namespace {
 
 TEST(PointerState, HourglassOutlastsHoverAndEveryBusyOperation) {
+  BusyGate busy;
   PointerState pointer;
+  busy.SetOnChange([&](bool nowBusy) { pointer.BusyChanged(nowBusy); });
   std::vector<PointerValue> shown;
   pointer.SetOnChange([&](PointerValue value) { shown.push_back(value); });
   pointer.MouseOverButton();
   EXPECT_EQ(pointer.Value(), PointerValue::Custom);
-  pointer.BeginRun();
+  busy.BeginRun();
   pointer.MouseOverSurface();
   pointer.MouseOverButton();
   EXPECT_EQ(pointer.Value(), PointerValue::Hourglass);
   // A save that ends during the run leaves the window busy.
-  pointer.BeginSave();
-  pointer.EndSave();
-  EXPECT_TRUE(pointer.IsBusy());
+  busy.BeginSave();
+  busy.EndSave();
+  EXPECT_FALSE(busy.ListsMayChange());
   EXPECT_EQ(pointer.Value(), PointerValue::Hourglass);
-  pointer.BeginSave();
-  pointer.EndRun();
-  EXPECT_TRUE(pointer.IsBusy());
-  pointer.EndSave();
-  EXPECT_FALSE(pointer.IsBusy());
+  busy.BeginSave();
+  busy.EndRun();
+  int changes = 0;
+  EXPECT_FALSE(busy.ChangeList([&] { ++changes; }));
+  busy.EndSave();
+  EXPECT_TRUE(busy.ChangeList([&] { ++changes; }));
+  EXPECT_EQ(changes, 1);
   EXPECT_EQ(pointer.Value(), PointerValue::Default);  // not back to the custom pointer
   EXPECT_EQ(shown, (std::vector<PointerValue>{PointerValue::Custom, PointerValue::Hourglass,
                                               PointerValue::Default}));
@@ -75,7 +79,7 @@ TEST_F(PointerOverWindow, ButtonsShowTheCustomPointerListsAndSurfaceTheDefault) 
 }
 
 TEST_F(PointerOverWindow, BusyWindowKeepsTheHourglassEverywhere) {
-  Pointer().BeginRun();
+  Busy().BeginRun();
   EXPECT_EQ(window->cursor().shape(), Qt::WaitCursor);
   Enter(Control("PushButton7"));
   Move(Control("PushButton7"), {5, 5});
@@ -84,7 +88,7 @@ TEST_F(PointerOverWindow, BusyWindowKeepsTheHourglassEverywhere) {
   Move(window.get(), {2, 2});
   EXPECT_EQ(Value(), PointerValue::Hourglass);
   EXPECT_EQ(window->cursor().shape(), Qt::WaitCursor);
-  Pointer().EndRun();
+  Busy().EndRun();
   EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
 }
 

@@ -67,13 +67,18 @@ TEST_F(ExtractionRunTest, FillsTheResultsInListOrderAndSaysDoneUnderTheHourglass
   AddUrls(
       {server.Url("/site/a.html"), server.Url("/site/missing.html"), server.Url("/site/b.html")});
   std::vector<PointerValue> pointerAtBoxes;
-  dialogs.whileShown = [&](const ShownBox&) { pointerAtBoxes.push_back(Pointer().Value()); };
+  std::vector<int> rowsShownAtBoxes;  // every row stored is shown before a box
+  dialogs.whileShown = [&](const ShownBox&) {
+    pointerAtBoxes.push_back(Pointer().Value());
+    rowsShownAtBoxes.push_back(ResultList().rowCount());
+  };
   Press("PushButton7");
   EXPECT_THAT(Results(), ElementsAreArray(Joined({RowsOfA(), RowsOfB()})));
   EXPECT_THAT(dialogs.shown, ElementsAre(Info("URL not found"), Info("Done.")));
   EXPECT_THAT(pointerAtBoxes, ElementsAre(PointerValue::Hourglass, PointerValue::Hourglass));
+  EXPECT_THAT(rowsShownAtBoxes, ElementsAre(3, 5));
   EXPECT_EQ(Pointer().Value(), PointerValue::Default);
-  EXPECT_FALSE(Pointer().IsBusy());
+  EXPECT_FALSE(Busy().IsBusy());
 
   // A second run appends the same rows again.
   Press("PushButton7");
@@ -95,7 +100,7 @@ TEST_F(ExtractionRunTest, EmptyListSaysNoUrlsAddedAndLeavesThePointer) {
 TEST_F(ExtractionRunTest, DuringADownloadTheWindowWorksUnderItsGuards) {
   AddUrls({server.Url("/site/a.html"), server.Url("/site/b.html")});
   downloader.Before(server.Url("/site/b.html"), [&] {
-    EXPECT_TRUE(Pointer().IsBusy());
+    EXPECT_TRUE(Busy().IsBusy());
     Press("PushButton7");  // a second press does nothing
     ResultList().Clear();
     UrlList().AppendRow(server.Url("/site/c.html"));

@@ -12,7 +12,9 @@
 #include "tests/support/recording_skin_engine.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/scripted_dialogs.h"
+#include "window/busy_gate.h"
 #include "window/form1.h"
+#include "window/home_page.h"
 #include "window/pointer_state.h"
 #include "window/row_list_model.h"
 #include "window/window_parts.h"
@@ -37,6 +39,7 @@ class WindowTest : public ::testing::Test {
     setup.homePage.open = [this](const std::string& address) {
       opened.push_back(address);
       if (browserMissing) throw Failure("File not found");
+      if (openerMissing) throw NoLinkOpener();
     };
     return setup;
   }
@@ -65,6 +68,7 @@ class WindowTest : public ::testing::Test {
   RowListModel& UrlList() { return *parts->urls; }
   RowListModel& ResultList() { return *parts->results; }
   PointerState& Pointer() { return *parts->pointer; }
+  BusyGate& Busy() { return *parts->busy; }
 
   std::string ProgramFolder() const { return folder.path(); }
   QString FolderPath(const std::string& name = {}) const {
@@ -85,6 +89,7 @@ class WindowTest : public ::testing::Test {
   int onlineChecks = 0;
   int draw = 50;
   bool browserMissing = false;
+  bool openerMissing = false;
   std::vector<std::string> opened;
   // The window goes before the parts it is wired to. Qt's model tester
   // watches both lists and ends the test program at the first
