@@ -22,7 +22,8 @@ class AddressReader {
   // reported before any work. No addresses and no lists: standard input.
   AddressReader(std::vector<std::string> addresses, std::vector<std::string> listFiles);
 
-  // The lists that could not be opened, each as "cannot read NAME: REASON",
+  // The lists that could not be opened (or are folders), each as "cannot
+  // read NAME: REASON",
   // followed by a hint when NAME looks like a web address.
   const std::vector<std::string>& OpenFailures() const { return openFailures_; }
 
@@ -30,6 +31,8 @@ class AddressReader {
   // terminal) gives kNotYet: at once, or after a short wait when `mayWait`.
   Status Next(std::string& address, bool mayWait);
 
+  // Standard input is one of the lists.
+  bool ReadsStandardInput() const { return readsStandardInput_; }
   // Lines skipped as too long, and lists that failed part-way.
   bool HadTrouble() const { return hadTrouble_; }
   // Addresses handed out so far.
@@ -56,6 +59,7 @@ class AddressReader {
   size_t nextReady_ = 0;
   std::uint64_t count_ = 0;
   bool hadTrouble_ = false;
+  bool readsStandardInput_ = false;
 };
 
 }  // namespace verdigo

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <deque>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "cli/json_page_writer.h"
 #include "cli/progress_display.h"
 #include "cli/row_writers.h"
+#include "cli/standard_streams.h"
 #include "cli/stderr_reporter.h"
 #include "common/error_report.h"
 #include "common/fd_io.h"
@@ -48,6 +50,7 @@ struct RunResult {
   bool allFound = true;
   bool errorReportShown = false;  // rows of a page may be missing
   bool lineSkipped = false;
+  bool outOfMemory = false;  // an error report said so
 };
 
 // Pages started ahead of the one whose rows come next: enough to keep every
@@ -71,12 +74,17 @@ class RunReporter : public EngineReporter {
     writer_.PageNotFound(pageUrl, reason);
     stderr_.UrlNotFound(pageUrl, reason);
   }
-  void ShowErrorReport(const std::string& text) override { stderr_.ShowErrorReport(text); }
+  void ShowErrorReport(const std::string& text) override {
+    outOfMemory_ = outOfMemory_ || text.starts_with("Out of memory");
+    stderr_.ShowErrorReport(text);
+  }
   bool ShowedErrorReport() const { return stderr_.ShowedErrorReport(); }
+  bool OutOfMemory() const { return outOfMemory_; }
 
  private:
   StderrReporter stderr_;
   PageWriter& writer_;
+  bool outOfMemory_ = false;
 };
 
 // Hands the list's addresses to the engine in order, with up to PagesAhead
@@ -99,6 +107,9 @@ class ExtractionLoop {
 
   ~ExtractionLoop() { gProgressShown = 0; }
 
+  // Also called whenever the run waits or yields.
+  void AlsoOnYield(YieldFn fn) { alsoOnYield_ = std::move(fn); }
+
   RunResult Run() {
     RunResult result;
     std::string address;
@@ -111,6 +122,7 @@ class ExtractionLoop {
     engine_.CancelPrefetches();
     progress_.Clear();
     result.errorReportShown = reporter_.ShowedErrorReport();
+    result.outOfMemory = reporter_.OutOfMemory();
     result.lineSkipped = addresses_.HadTrouble();
     return result;
   }
@@ -125,6 +137,7 @@ class ExtractionLoop {
       if (status == AddressReader::Status::kEnd) return false;
       if (status == AddressReader::Status::kAddress) Queue(std::move(next));
       progress_.Tick(counter_.rows());
+      if (alsoOnYield_) alsoOnYield_();
     }
     TopUp();
     address = std::move(ahead_.front());
@@ -149,6 +162,7 @@ class ExtractionLoop {
   void OnYield() {
     progress_.Tick(counter_.rows());
     TopUp();
+    if (alsoOnYield_) alsoOnYield_();
   }
 
   size_t KnownPageCount() const {
@@ -165,9 +179,11 @@ class ExtractionLoop {
   ExtractLinks engine_;
   std::deque<std::string> ahead_;
   size_t pageNumber_ = 0;
+  YieldFn alsoOnYield_;
 };
 
 int ExitStatusOf(const RunResult& run) {
+  if (run.outOfMemory) return kExitTrouble;
   const bool whole = run.allFound && !run.errorReportShown && !run.lineSkipped;
   return whole ? kExitAllFound : kExitSomeNotFound;
 }
@@ -187,8 +203,13 @@ int ExitStatusOf(const RunResult& run) {
 std::unique_ptr<PageWriter> MakeWriter(const ExtractOptions& options, PageWriter::WriteFn write) {
   if (options.json) return std::make_unique<JsonPageWriter>(std::move(write));
   if (options.outputFile.empty()) {
-    return std::make_unique<RowWriter>(RowWriter::Format::kLines,
-                                       options.nullTerminated ? '\0' : '\n', std::move(write));
+    auto lines = std::make_unique<RowWriter>(RowWriter::Format::kLines,
+                                             options.nullTerminated ? '\0' : '\n', std::move(write));
+    lines->OnFirstNulReplaced([] {
+      ClearProgressLine();
+      PrintProgramMessage(kNulInRowNotice);
+    });
+    return lines;
   }
   return std::make_unique<RowWriter>(
       options.csv ? RowWriter::Format::kCsvFile : RowWriter::Format::kTextFile, '\n',
@@ -201,7 +222,12 @@ int ExtractToStandardOutput(AddressReader& addresses, const ExtractOptions& opti
   const auto writer = MakeWriter(options, [&](std::string_view bytes) {
     if (!WriteAllToFd(STDOUT_FILENO, bytes, writeErrno)) FailWithErrno(writeErrno);
   });
-  const RunResult run = ExtractionLoop(addresses, *writer, options, showProgress).Run();
+  ExtractionLoop loop(addresses, *writer, options, showProgress);
+  ReaderWatch reader(STDOUT_FILENO);
+  loop.AlsoOnYield([&] {
+    if (reader.Gone()) EndLikeABrokenPipe(sigpipeIgnoredAtStart);
+  });
+  const RunResult run = loop.Run();
   if (writer->Finish()) return ExitStatusOf(run);
   if (writeErrno == EPIPE) EndLikeABrokenPipe(sigpipeIgnoredAtStart);
   PrintProgramMessage("cannot write standard output: " + writer->error());
@@ -222,7 +248,7 @@ int ExtractToFile(AddressReader& addresses, const ExtractOptions& options, bool 
     // The results may lack rows: they must not pass for complete ones.
     PrintProgramMessage(options.outputFile +
                         " is left as it was: after an error report, rows may be missing");
-    return kExitSomeNotFound;
+    return run.outOfMemory ? kExitTrouble : kExitSomeNotFound;
   }
   try {
     if (!writer->Finish()) throw Failure(writer->error());
@@ -239,6 +265,29 @@ int PrintAndSucceed(std::string_view text) {
   return kExitAllFound;
 }
 
+// The run cannot go on with the standard streams it was given.
+bool StreamTroubleShown(const std::string& trouble) {
+  if (!trouble.empty()) PrintProgramMessage(trouble);
+  return !trouble.empty();
+}
+
+int OutOfMemory() {
+  RemovePrivateTempFolder();
+  PrintProgramMessage("out of memory; the run stops here");
+  return kExitTrouble;
+}
+
+int Extract(AddressReader& addresses, const ExtractOptions& options, bool sigpipeIgnoredAtStart) {
+  const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
+  try {
+    return options.outputFile.empty()
+               ? ExtractToStandardOutput(addresses, options, showProgress, sigpipeIgnoredAtStart)
+               : ExtractToFile(addresses, options, showProgress);
+  } catch (const std::bad_alloc&) {
+    return OutOfMemory();
+  }
+}
+
 bool SignalIgnored(int signal) {
   struct sigaction current {};
   return ::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
@@ -247,6 +296,7 @@ bool SignalIgnored(int signal) {
 }  // namespace
 
 int RunExtractCommand(int argc, char** argv) {
+  const ClosedStandardStreams closedStreams = OccupyClosedStandardStreams();
   const bool sigpipeIgnoredAtStart = SignalIgnored(SIGPIPE);
   // A closed pipe on standard output shows up as EPIPE from write().
   ::signal(SIGPIPE, SIG_IGN);
@@ -257,6 +307,11 @@ int RunExtractCommand(int argc, char** argv) {
     return kExitTrouble;
   }
   const ExtractOptions& options = parsed.options;
+  const bool writesStandardOutput =
+      options.showHelp || options.showVersion || options.outputFile.empty();
+  if (StreamTroubleShown(StandardStreamTrouble(closedStreams, writesStandardOutput, false))) {
+    return kExitTrouble;
+  }
   if (options.showHelp) return PrintAndSucceed(ExtractUsageText());
   if (options.showVersion) {
     return PrintAndSucceed(std::string(kExtractProgramName) + " " + std::string(ProgramVersion()) +
@@ -267,12 +322,12 @@ int RunExtractCommand(int argc, char** argv) {
     for (const std::string& failure : addresses.OpenFailures()) PrintProgramMessage(failure);
     return kExitTrouble;
   }
+  if (StreamTroubleShown(
+          StandardStreamTrouble(closedStreams, false, addresses.ReadsStandardInput()))) {
+    return kExitTrouble;
+  }
   RemoveTempFolderOnTerminatingSignals(ClearProgressLine);
-  const bool showProgress = !options.quiet && ::isatty(STDERR_FILENO) == 1;
-  const int status =
-      options.outputFile.empty()
-          ? ExtractToStandardOutput(addresses, options, showProgress, sigpipeIgnoredAtStart)
-          : ExtractToFile(addresses, options, showProgress);
+  const int status = Extract(addresses, options, sigpipeIgnoredAtStart);
   RemovePrivateTempFolder();
   return status;
 }
