@@ -50,7 +50,7 @@ struct RunResult {
   bool allFound = true;
   bool errorReportShown = false;  // rows of a page may be missing
   bool lineSkipped = false;
-  bool outOfMemory = false;  // an error report said so
+  bool outOfMemory = false;  // a page failed for want of memory
 };
 
 // Pages started ahead of the one whose rows come next: enough to keep every
@@ -65,17 +65,22 @@ DownloadSettings SettingsFor(const ExtractOptions& options) {
   return settings;
 }
 
+// Memory ran out (the error trap's and the downloader's words): the run's
+// trouble rather than the page's.
+bool SaysOutOfMemory(std::string_view text) { return text.find("Out of memory") != text.npos; }
+
 // The engine's messages go to standard error; a page not found goes to the
 // writer too, which may record it in the output.
 class RunReporter : public EngineReporter {
  public:
   RunReporter(ProgressDisplay& progress, PageWriter& writer) : stderr_(progress), writer_(writer) {}
   void UrlNotFound(std::string_view pageUrl, std::string_view reason) override {
+    outOfMemory_ = outOfMemory_ || SaysOutOfMemory(reason);
     writer_.PageNotFound(pageUrl, reason);
     stderr_.UrlNotFound(pageUrl, reason);
   }
   void ShowErrorReport(const std::string& text) override {
-    outOfMemory_ = outOfMemory_ || text.starts_with("Out of memory");
+    outOfMemory_ = outOfMemory_ || SaysOutOfMemory(text);
     stderr_.ShowErrorReport(text);
   }
   bool ShowedErrorReport() const { return stderr_.ShowedErrorReport(); }
