@@ -167,7 +167,8 @@ std::string ExtractUsageText() {
          "      --json         write one JSON object per line for each listed address:\n"
          "                     {\"address\":A,\"page\":P,\"links\":[...]} for a page,\n"
          "                     {\"address\":A,\"page\":P,\"error\":REASON} for one not found\n"
-         "  -0, --null         end each row on standard output with NUL, not LF\n"
+         "  -0, --null         end each row on standard output with NUL, not LF; a NUL\n"
+         "                     inside a row is written as %00\n"
          "  -j, --jobs N       download up to N pages at once (1 to 1000, default 64);\n"
          "                     the rows still come in list order\n"
          "      --per-host N   at most N connections to one host (1 to 1000, default 6)\n"
@@ -180,8 +181,10 @@ std::string ExtractUsageText() {
          "\n"
          "Exit status: 0 when every page was downloaded and handled, 1 when some\n"
          "page was not found, a page could not be handled whole (an error report),\n"
-         "or a list line was skipped as too long, 2 for a wrong command line or a\n"
-         "file that cannot be read or written.\n";
+         "or a list line was skipped as too long, 2 for a wrong command line, a\n"
+         "file that cannot be read or written (a list that is a folder or may not be\n"
+         "read: before any download), memory running out, rows bound for a closed\n"
+         "standard output, or addresses expected on a closed standard input.\n";
 }
 
 }  // namespace verdigo
