@@ -208,8 +208,8 @@ int ExitStatusOf(const RunResult& run) {
 std::unique_ptr<PageWriter> MakeWriter(const ExtractOptions& options, PageWriter::WriteFn write) {
   if (options.json) return std::make_unique<JsonPageWriter>(std::move(write));
   if (options.outputFile.empty()) {
-    auto lines = std::make_unique<RowWriter>(RowWriter::Format::kLines,
-                                             options.nullTerminated ? '\0' : '\n', std::move(write));
+    auto lines = std::make_unique<RowWriter>(
+        RowWriter::Format::kLines, options.nullTerminated ? '\0' : '\n', std::move(write));
     lines->OnFirstNulReplaced([] {
       ClearProgressLine();
       PrintProgramMessage(kNulInRowNotice);

@@ -75,11 +75,11 @@ int MakeFolderIn(const std::string& base) {
     ::fchmod(folder.get(), 0700);  // whatever the umask took away
     // Held for the process's life: it tells later runs that the folder is in
     // use. Another run may be removing it as a leftover just now (it locks
-    // first); then take another name.
-    if (::flock(folder.get(), LOCK_EX | LOCK_NB) != 0 ||
-        !IsSameFolder(parent.get(), name.c_str(), folder.get())) {
-      continue;
-    }
+    // first); then take another name. Where locks cannot be had at all,
+    // nobody removes leftovers either, and the folder serves unlocked.
+    const bool lockedByOther =
+        ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (lockedByOther || !IsSameFolder(parent.get(), name.c_str(), folder.get())) continue;
     RemoveLeftoverFolders(parent.get(), name);
     std::strcpy(gFolderName, name.c_str());
     gFolderPath = (base.size() > 1 && base.back() == '/' ? base.substr(0, base.size() - 1) : base) +

@@ -172,7 +172,8 @@ class ExtractProcessTest : public ::testing::Test {
   // on the files Run uses, then `redirections` ("<&-", "2>&-", ...).
   ProcessResult RunInShell(const Args& args, const std::string& redirections) {
     WriteFile(dir_ + "/stdin", "");
-    std::string command = "cd '" + dir_ + "' && TEMP='" + temp_ + "' exec '" VERDIGO_EXTRACT_PATH "'";
+    std::string command =
+        "cd '" + dir_ + "' && TEMP='" + temp_ + "' exec '" VERDIGO_EXTRACT_PATH "'";
     for (const std::string& arg : args) command += " '" + arg + "'";
     command += " <stdin >stdout 2>stderr " + redirections;
     WriteFile(dir_ + "/stdout", "");

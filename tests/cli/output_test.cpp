@@ -121,9 +121,14 @@ std::string LibraryRecord(std::string_view address, const std::vector<std::strin
 TEST(JsonPageWriter, StreamsTheRecordWithTheEscapesOfAWholeOne) {
   std::string controls;
   for (int c = 0; c < 0x20; ++c) controls += static_cast<char>(c);
-  const std::vector<std::string> texts = {
-      "http://h/",     controls,          "\"\\/\x7F",  "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",
-      "\xE9\x80\x9D", std::string(1, '\0'), "", "\xC3"};
+  const std::vector<std::string> texts = {"http://h/",
+                                          controls,
+                                          "\"\\/\x7F",
+                                          "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",
+                                          "\xE9\x80\x9D",
+                                          std::string(1, '\0'),
+                                          "",
+                                          "\xC3"};
   std::vector<std::string> rows = texts;
   const size_t linksForOneBuffer = JsonPageWriter::kBufferBytes / 16;
   for (size_t i = 0; i < linksForOneBuffer; ++i) rows.push_back("http://h/" + std::to_string(i));

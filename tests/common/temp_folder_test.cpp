@@ -1,8 +1,8 @@
 #include "common/temp_folder.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,9 +10,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <string>
 #include <filesystem>
 #include <set>
+#include <string>
 
 #include "common/error_report.h"
 #include "common/safe_file_writer.h"
