@@ -237,6 +237,15 @@ TEST_F(ExtractProcessTest, StandardInputAndNulTerminators) {
   EXPECT_EQ(nul.status, 1);
   EXPECT_EQ(nul.out, IndexRows('\0') + U("/empty.html") + std::string(1, '\0'));
   EXPECT_EQ(nul.err, "verdigo-extract: URL not found: " + U("/missing.html") + " (HTTP 404)\n");
+
+  // A NUL inside a link would split its row: it is written as %00, said once.
+  server_.Serve("/nul.html", std::string("<a href=\"a\0b\"> <a href=\"\0\">", 27));
+  const ProcessResult inside = Run({"-0", "-u", U("/nul.html")});
+  EXPECT_EQ(inside.status, 0);
+  EXPECT_EQ(inside.out, U("/nul.html") + '\0' + U("/a%00b/") + '\0' + U("/%00/") + '\0');
+  EXPECT_EQ(inside.err,
+            "verdigo-extract: a row holds a NUL byte; with -0 each NUL inside a row is written "
+            "as %00\n");
 }
 
 TEST_F(ExtractProcessTest, ResultsFileInBothFormatsReplacesTheOldOne) {
