@@ -98,6 +98,7 @@ void JsonPageWriter::BeginPage(std::string_view address) {
 // The record's head goes out with the page row, which comes first; each link
 // is written as it comes, so that a page never waits whole in memory.
 void JsonPageWriter::AppendRow(std::string_view row) {
+  if (!error_.empty()) return;  // nothing goes out any more
   if (state_ == State::kNothingYet) {
     StartRecord(row);
     buffer_ += ",\"links\":[";
