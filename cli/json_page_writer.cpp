@@ -44,15 +44,10 @@ bool IsUtf8(std::string_view bytes) {
   return true;
 }
 
-}  // namespace
-
-std::string TextAsUtf8(std::string_view bytes) {
-  return IsUtf8(bytes) ? std::string(bytes) : CodePageToUtf8(bytes);
-}
-
-void AppendJsonString(std::string& out, std::string_view bytes) {
+// `utf8` in quotes with the escapes of JSON's own writers: quote, backslash,
+// the five short forms, other control characters as \u00xx.
+void AppendQuotedUtf8(std::string& out, std::string_view utf8) {
   static constexpr char kHex[] = "0123456789abcdef";
-  const std::string utf8 = TextAsUtf8(bytes);
   out += '"';
   for (const char c : utf8) {
     switch (c) {
@@ -90,6 +85,20 @@ void AppendJsonString(std::string& out, std::string_view bytes) {
   out += '"';
 }
 
+}  // namespace
+
+std::string TextAsUtf8(std::string_view bytes) {
+  return IsUtf8(bytes) ? std::string(bytes) : CodePageToUtf8(bytes);
+}
+
+void AppendJsonString(std::string& out, std::string_view bytes) {
+  if (IsUtf8(bytes)) {
+    AppendQuotedUtf8(out, bytes);  // most texts: no copy
+  } else {
+    AppendQuotedUtf8(out, CodePageToUtf8(bytes));
+  }
+}
+
 void JsonPageWriter::BeginPage(std::string_view address) {
   address_ = address;
   state_ = State::kNothingYet;
@@ -121,6 +130,7 @@ void JsonPageWriter::StartRecord(std::string_view page) {
 // The engine reports a page not found before any of its rows; should rows
 // ever come first, the record holds both its links and the error.
 void JsonPageWriter::PageNotFound(std::string_view pageUrl, std::string_view reason) {
+  if (state_ == State::kClosed) return;  // one reason a page is enough
   if (state_ == State::kNothingYet) {
     StartRecord(pageUrl);
   } else {
