@@ -526,8 +526,10 @@ TEST_F(StreamingTest, AReaderThatGoesAwayIsNoticedWhileAPageIsAwaited) {
     EXPECT_EQ(ReadSome(output[0]), U("/empty.html") + "\n");
     ::close(output[0]);  // as `| head -1` does
     int waits = 0;
-    while (::waitpid(pid, nullptr, WNOHANG) == 0 && ++waits < 1000) ::usleep(10000);
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0 && ++waits < 1000) ::usleep(10000);
     EXPECT_LT(waits, 1000) << "still waiting for the stalled page after 10 s";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << status;
     if (waits == 1000) {
       ::kill(pid, SIGKILL);
       Wait(pid);
