@@ -124,9 +124,11 @@ def interleaved(commands, runs):
     return {name: statistics.median(t) for name, t in times.items()}, peaks
 
 
-def report(label, ratio, target, comparison):
-    ok = ratio <= target if comparison == "<=" else ratio >= target
-    print("%-58s %6.2f   target %s %.2f   %s" % (label, ratio, comparison, target, "ok" if ok else "MISSED"))
+def report(label, ratio, target, comparison, complete=True):
+    """A run that lost pages did less work: its figure counts as missed."""
+    ok = (ratio <= target if comparison == "<=" else ratio >= target) and complete
+    verdict = "ok" if ok else "MISSED" if complete else "MISSED (pages lost)"
+    print("%-58s %6.2f   target %s %.2f   %s" % (label, ratio, comparison, target, verdict))
     return ok
 
 
@@ -215,7 +217,7 @@ class SlowServers:
 
 def window_run(window, listfile):
     """(seconds, rows) of the window's run over the list, offscreen."""
-    out = subprocess.run([window, listfile], capture_output=True, check=True, text=True).stdout
+    out = subprocess.run([window, listfile], capture_output=True, check=True, text=True, timeout=600).stdout
     seconds, rows = out.split()
     return float(seconds), int(rows)
 
@@ -223,7 +225,7 @@ def window_run(window, listfile):
 def cli_run(extract, listfile):
     """(seconds, rows) of verdigo-extract over the list."""
     start = time.perf_counter()
-    out = subprocess.run([extract, "-q", listfile], capture_output=True).stdout
+    out = subprocess.run([extract, "-q", listfile], capture_output=True, timeout=600).stdout
     return time.perf_counter() - start, out.count(b"\n")
 
 
@@ -268,13 +270,20 @@ def many_pages_figures(extract, workdir):
     servers = SlowServers(10, 0.1)
     try:
         listfile = write_slow_list(workdir, servers)
-        outputs, times = {}, {}
+        outputs, times, complete = {}, {}, True
         for name, extra in (("one", ["-j", "1"]), ("default", [])):
             start = time.perf_counter()
-            outputs[name] = subprocess.run([extract, "-q"] + extra + [listfile], capture_output=True, check=True).stdout
+            done = subprocess.run([extract, "-q"] + extra + [listfile], capture_output=True, timeout=300)
             times[name] = time.perf_counter() - start
+            outputs[name] = done.stdout
+            # Status 1: some page was not found, which the figures below show.
+            if done.returncode not in (0, 1):
+                raise SystemExit("verdigo-extract failed with %d" % done.returncode)
+            if done.returncode == 1:
+                print("%s: pages lost (exit status 1)" % name)
+                complete = False
         print("200 pages, 10 servers, 100 ms each: -j 1 %.2f s, default %.2f s" % (times["one"], times["default"]))
-        ok = report("default / -j 1 speed-up, 200 slow pages", times["one"] / times["default"], 8.0, ">=")
+        ok = report("default / -j 1 speed-up, 200 slow pages", times["one"] / times["default"], 8.0, ">=", complete)
         same = outputs["one"] == outputs["default"]
         print("byte-identical output: %s" % ("yes" if same else "NO"))
         return ok and same

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 
 #include "cli/extract_options.h"
 #include "cli/stderr_reporter.h"
@@ -17,6 +16,15 @@ namespace verdigo {
 namespace {
 
 constexpr int kWaitSliceMs = 100;
+
+// Spaces and tabs around an address are none of its own: a list typed or
+// pasted by hand has them, and an address never ends in one.
+std::string_view WithoutBlanksAround(std::string_view line) {
+  constexpr std::string_view kBlanks = " \t";
+  const size_t first = line.find_first_not_of(kBlanks);
+  if (first == std::string_view::npos) return {};
+  return line.substr(first, line.find_last_not_of(kBlanks) - first + 1);
+}
 
 bool Readable(int fd, int timeoutMs) {
   pollfd p{fd, POLLIN, 0};
@@ -36,9 +44,10 @@ bool IsFolder(int fd) {
 
 }  // namespace
 
-AddressReader::AddressReader(std::vector<std::string> addresses, std::vector<std::string> listFiles)
+AddressReader::AddressReader(std::vector<std::string> addresses, std::vector<std::string> listFiles,
+                             bool stdinByDefault)
     : ready_(std::move(addresses)) {
-  if (ready_.empty() && listFiles.empty()) listFiles.push_back("-");
+  if (ready_.empty() && listFiles.empty() && stdinByDefault) listFiles.push_back("-");
   for (const std::string& name : listFiles) Open(name);
 }
 
@@ -46,16 +55,17 @@ void AddressReader::Open(const std::string& name) {
   if (name == "-") {
     readsStandardInput_ = true;
     if (IsFolder(STDIN_FILENO)) {
-      openFailures_.push_back(std::string("cannot read standard input: ") + std::strerror(EISDIR));
+      openFailures_.push_back("cannot read standard input: " + DescribeErrno(EISDIR));
       return;
     }
+    readsATerminal_ = ::isatty(STDIN_FILENO) == 1;
     lists_.push_back(
         {"standard input", ListReader(UniqueFd(::dup(STDIN_FILENO)), kStreamedListLimits)});
     return;
   }
   UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.valid() && IsFolder(fd.get())) {
-    openFailures_.push_back("cannot read " + name + ": " + std::strerror(EISDIR));
+    openFailures_.push_back("cannot read " + name + ": " + DescribeErrno(EISDIR));
     return;
   }
   if (fd.valid()) {
@@ -108,7 +118,8 @@ void AddressReader::EndCurrentList() {
 void AddressReader::TakeLine(std::string_view line, bool tooLong) {
   ++lineNumber_;
   if (!tooLong) {
-    ready_.emplace_back(line);
+    const std::string_view address = WithoutBlanksAround(line);
+    if (!address.empty()) ready_.emplace_back(address);
     return;
   }
   PrintProgramMessage("line " + std::to_string(lineNumber_) + " of " + lists_[current_].shownName +

@@ -7,43 +7,6 @@ namespace verdigo {
 
 namespace {
 
-// The length of the well-formed UTF-8 sequence at the start of `bytes`, or 0
-// (no overlong forms, no surrogates, nothing above U+10FFFF).
-size_t Utf8SequenceLength(std::string_view bytes) {
-  const auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
-  const unsigned char lead = at(0);
-  if (lead < 0x80) return 1;
-  size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (bytes.size() < length || at(1) < low || at(1) > high) return 0;
-  for (size_t i = 2; i < length; ++i) {
-    if (at(i) < 0x80 || at(i) > 0xBF) return 0;
-  }
-  return length;
-}
-
-bool IsUtf8(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const size_t length = Utf8SequenceLength(bytes);
-    if (length == 0) return false;
-    bytes.remove_prefix(length);
-  }
-  return true;
-}
-
 // `utf8` in quotes with the escapes of JSON's own writers: quote, backslash,
 // the five short forms, other control characters as \u00xx.
 void AppendQuotedUtf8(std::string& out, std::string_view utf8) {
@@ -86,10 +49,6 @@ void AppendQuotedUtf8(std::string& out, std::string_view utf8) {
 }
 
 }  // namespace
-
-std::string TextAsUtf8(std::string_view bytes) {
-  return IsUtf8(bytes) ? std::string(bytes) : CodePageToUtf8(bytes);
-}
 
 void AppendJsonString(std::string& out, std::string_view bytes) {
   if (IsUtf8(bytes)) {

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "cli/row_writers.h"
+#include "common/code_page.h"
 
 // verdigo-extract's JSON Lines output.
 namespace verdigo {
@@ -40,10 +41,6 @@ class JsonPageWriter : public PageWriter {
   std::string buffer_;
   std::string error_;
 };
-
-// `bytes` as UTF-8: unchanged when they are valid UTF-8, else each byte
-// through the code page.
-std::string TextAsUtf8(std::string_view bytes);
 
 // Appends `bytes` (through TextAsUtf8) as a JSON string: quotes, backslashes
 // and control characters escaped, everything else as it stands.

@@ -1,6 +1,8 @@
 #include "cli/progress_display.h"
 
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include "cli/terminal_text.h"
@@ -25,7 +27,23 @@ void CutToColumns(std::string& text, size_t columns) {
   }
 }
 
+// The terminal device behind `fd`, when it is one.
+bool TerminalDevice(int fd, dev_t& device) {
+  struct stat st {};
+  if (::isatty(fd) != 1 || ::fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+  device = st.st_rdev;
+  return true;
+}
+
+bool IsControllingTerminal(dev_t device) { return device == makedev(5, 0); }
+
 }  // namespace
+
+bool OnOneTerminal(int a, int b) {
+  dev_t first = 0, second = 0;
+  if (!TerminalDevice(a, first) || !TerminalDevice(b, second)) return false;
+  return first == second || IsControllingTerminal(first) || IsControllingTerminal(second);
+}
 
 std::string ProgressLine(size_t page, size_t pages, std::uint64_t rows, std::string_view address,
                          size_t columns) {
@@ -56,12 +74,25 @@ void ProgressDisplay::Clear() {
   shown_ = false;
 }
 
+bool ProgressDisplay::WriteOutput(std::string_view bytes, int& err) {
+  if (!sharesTerminal_ || bytes.empty()) return WriteAllToFd(outputFd_, bytes, err);
+  const bool redraw = shown_;
+  Clear();
+  const bool written = WriteAllToFd(outputFd_, bytes, err);
+  outputEndsLine_ = bytes.back() == '\n';
+  if (redraw) Draw();
+  return written;
+}
+
 void ProgressDisplay::Draw() {
   if (!enabled_) return;
   // One column short of the width: some terminals wrap on the last one.
   const size_t columns = TerminalColumns() - 1;
+  // Below rows that ended without a line feed (-0), not over them.
+  const std::string_view lineStart = outputEndsLine_ ? kEraseLine : "\n";
+  outputEndsLine_ = true;
   WriteAllIgnoringErrors(
-      fd_, std::string(kEraseLine) + ProgressLine(page_, pages_, rows_, address_, columns));
+      fd_, std::string(lineStart) + ProgressLine(page_, pages_, rows_, address_, columns));
   shown_ = true;
   lastDraw_ = std::chrono::steady_clock::now();
 }

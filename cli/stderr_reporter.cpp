@@ -10,12 +10,12 @@
 
 namespace verdigo {
 
-void PrintProgramMessage(std::string_view message) {
+void PrintProgramMessage(std::string_view message, int fd) {
   std::string line(kExtractProgramName);
   line += ": ";
   line += message;
   line += '\n';
-  WriteAllIgnoringErrors(STDERR_FILENO, line);
+  WriteAllIgnoringErrors(fd, line);
 }
 
 std::string ErrorReportForTerminal(std::string_view report) {
@@ -40,13 +40,13 @@ void StderrReporter::UrlNotFound(std::string_view pageUrl, std::string_view reas
     message += TerminalText(reason);
     message += ')';
   }
-  PrintProgramMessage(message);
+  PrintProgramMessage(message, fd_);
 }
 
 void StderrReporter::ShowErrorReport(const std::string& text) {
   showedErrorReport_ = true;
   progress_.Clear();
-  WriteAllIgnoringErrors(STDERR_FILENO, ErrorReportForTerminal(text));
+  WriteAllIgnoringErrors(fd_, ErrorReportForTerminal(text));
 }
 
 }  // namespace verdigo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <unistd.h>
+
 #include <string>
 #include <string_view>
 
@@ -9,8 +11,8 @@
 
 namespace verdigo {
 
-// "verdigo-extract: " + message + newline, on standard error.
-void PrintProgramMessage(std::string_view message);
+// "verdigo-extract: " + message + newline, on standard error (or `fd`).
+void PrintProgramMessage(std::string_view message, int fd = STDERR_FILENO);
 
 // An error report as a terminal shows it: its CR LF and lone CR become line
 // feeds, the program's name goes in front, a line feed at the end.
@@ -20,7 +22,8 @@ std::string ErrorReportForTerminal(std::string_view report);
 // first so the two do not mix.
 class StderrReporter : public EngineReporter {
  public:
-  explicit StderrReporter(ProgressDisplay& progress) : progress_(progress) {}
+  explicit StderrReporter(ProgressDisplay& progress, int fd = STDERR_FILENO)
+      : progress_(progress), fd_(fd) {}
   // "verdigo-extract: URL not found: ADDRESS (REASON)", both as TerminalText.
   void UrlNotFound(std::string_view pageUrl, std::string_view reason) override;
   void ShowErrorReport(const std::string& text) override;
@@ -29,6 +32,7 @@ class StderrReporter : public EngineReporter {
 
  private:
   ProgressDisplay& progress_;
+  int fd_;
   bool showedErrorReport_ = false;
 };
 

@@ -13,7 +13,44 @@ constexpr std::array<char16_t, 32> kHighControls = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  // 98-9F
 };
 
+// The length of the well-formed UTF-8 sequence at the start of `bytes`, or 0
+// (no overlong forms, no surrogates, nothing above U+10FFFF).
+size_t Utf8SequenceLength(std::string_view bytes) {
+  const auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  const unsigned char lead = at(0);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (bytes.size() < length || at(1) < low || at(1) > high) return 0;
+  for (size_t i = 2; i < length; ++i) {
+    if (at(i) < 0x80 || at(i) > 0xBF) return 0;
+  }
+  return length;
+}
+
 }  // namespace
+
+bool IsUtf8(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const size_t length = Utf8SequenceLength(bytes);
+    if (length == 0) return false;
+    bytes.remove_prefix(length);
+  }
+  return true;
+}
 
 char16_t CodePageToUnicode(unsigned char byte) {
   if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];
@@ -61,6 +98,10 @@ std::string CodePageToUtf8(std::string_view bytes) {
     }
   }
   return out;
+}
+
+std::string TextAsUtf8(std::string_view bytes) {
+  return IsUtf8(bytes) ? std::string(bytes) : CodePageToUtf8(bytes);
 }
 
 }  // namespace verdigo

@@ -30,7 +30,16 @@ std::string ErrorReport(std::string_view description, std::string_view procedure
   return text;
 }
 
+namespace {
+ErrnoWording gErrnoWording = ErrnoWording::kClassic;
+}  // namespace
+
+void UseErrnoWording(ErrnoWording wording) { gErrnoWording = wording; }
+
 std::string DescribeErrno(int err) {
+  if (gErrnoWording == ErrnoWording::kSystem && err != ENOENT && err != ENOTDIR) {
+    return std::strerror(err);
+  }
   switch (err) {
     case ENOENT:
       return "File not found";

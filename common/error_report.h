@@ -26,8 +26,18 @@ class Failure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// How DescribeErrno words a system error: the window speaks the classic
+// run-time texts; the command line, as commands in a shell do, the system's
+// own words ("Is a directory", "No space left on device"), except for a
+// missing file or folder, whose "File not found" and "Path not found" say
+// as much and also which of the two is missing.
+enum class ErrnoWording { kClassic, kSystem };
+// Chosen once at start, before any other thread runs.
+void UseErrnoWording(ErrnoWording wording);
+
 // The classic description for an errno value where one fits, else the
-// system's own words.
+// system's own words (always those, but for a missing file or folder, in
+// the system wording).
 std::string DescribeErrno(int err);
 
 // Throws Failure(DescribeErrno(err)).

@@ -8,10 +8,12 @@
 
 #include "common/list_lines.h"
 #include "common/unique_fd.h"
+#include "common/utf8_bom.h"
 
 // Lists of addresses (list files, standard input), read in pieces by the
-// line rules of list_lines.h. The window's Load List and the command line
-// both read their lists here.
+// line rules of list_lines.h, without the UTF-8 byte-order mark a list may
+// begin with. The window's Load List and the command line both read their
+// lists here.
 namespace verdigo {
 
 // How much of a list is taken.
@@ -54,13 +56,14 @@ class ListReader {
       Finish(onLine);
       return false;
     }
-    splitter_.Feed(piece, onLine);
+    bom_.Feed(piece, [&](std::string_view bytes) { splitter_.Feed(bytes, onLine); });
     return true;
   }
 
   // Passes on the last line, when it has no terminator.
   template <typename OnLine>
   void Finish(OnLine&& onLine) {
+    bom_.Finish([&](std::string_view bytes) { splitter_.Feed(bytes, onLine); });
     splitter_.Finish(onLine);
   }
 
@@ -72,6 +75,7 @@ class ListReader {
 
   UniqueFd fd_;
   ListLimits limits_;
+  Utf8BomSkipper bom_;
   ListLineSplitter splitter_;
   std::uint64_t bytesRead_ = 0;
   bool ended_ = false;

@@ -184,6 +184,8 @@ void SafeFileWriter::Commit() {
   Discard();
 }
 
+std::string FinalSaveTarget(const std::string& path) { return FinalTarget(path); }
+
 void WriteFileAtomically(const std::string& path, std::string_view bytes) {
   SafeFileWriter writer = SafeFileWriter::Open(path);
   writer.Write(bytes);

@@ -57,6 +57,10 @@ class SafeFileWriter {
   std::string buffer_;
 };
 
+// The path a chain of symbolic links at `path` ends in (which need not
+// exist): the file a save replaces.
+std::string FinalSaveTarget(const std::string& path);
+
 // Writes `bytes` as the whole content of `path` through SafeFileWriter.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
 

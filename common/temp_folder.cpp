@@ -155,11 +155,15 @@ void RemoveFolderFromSignal() {
 }
 
 void OnTerminatingSignal(int signal) {
+  // The interrupted code may be about to read errno; the signal is fatal, but
+  // only once this handler has returned to it.
+  const int interruptedErrno = errno;
   if (gBeforeSignalExit != nullptr) gBeforeSignalExit();
   RemoveFilesRegisteredForSignalCleanup();
   RemoveFolderFromSignal();
   ::signal(signal, SIG_DFL);
   ::raise(signal);  // delivered, and fatal, once this handler returns
+  errno = interruptedErrno;
 }
 
 }  // namespace

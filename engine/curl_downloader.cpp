@@ -15,6 +15,7 @@
 #include "common/error_report.h"
 #include "common/product.h"
 #include "common/unique_fd.h"
+#include "engine/request_address.h"
 
 namespace verdigo {
 
@@ -47,23 +48,6 @@ std::string DescribeSizeLimit(std::uint64_t bytes) {
 }
 
 }  // namespace
-
-std::string EncodeAddressForRequest(const std::string& url) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string encoded;
-  encoded.reserve(url.size());
-  for (const char c : url) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte >= 0x7F) {
-      encoded += '%';
-      encoded += kHex[byte >> 4];
-      encoded += kHex[byte & 0x0F];
-    } else {
-      encoded += c;
-    }
-  }
-  return encoded;
-}
 
 struct CurlDownloader::Impl {
   // One page on its way. Owned by the transfer thread from Start on.

@@ -35,8 +35,4 @@ class CurlDownloader : public Downloader {
   std::unique_ptr<Impl> impl_;
 };
 
-// The address as sent: bytes an address may not hold as they stand (space,
-// control characters, bytes above 127) percent-encoded, as browsers do.
-std::string EncodeAddressForRequest(const std::string& url);
-
 }  // namespace verdigo

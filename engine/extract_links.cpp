@@ -130,6 +130,11 @@ void ExtractLinks::PreparePageUrl(std::string_view entered) {
   if (page.hasBase) baseUrl_ = std::move(page.baseUrl);
 }
 
+void ExtractLinks::SetPageUrl(std::string pageUrl, std::string baseUrl) {
+  pageUrl_ = std::move(pageUrl);
+  baseUrl_ = std::move(baseUrl);
+}
+
 void ExtractLinks::SetPage(std::string_view bytes) {
   page_.Clear();
   page_.Append(bytes);

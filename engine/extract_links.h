@@ -47,6 +47,9 @@ class ExtractLinks {
   // Sets the page's address and (when it holds a "/") the base of its links
   // from an entered address.
   void PreparePageUrl(std::string_view entered);
+  // Sets the page's address and base as they stand, for a page whose address
+  // no entered address gives (a local file's own).
+  void SetPageUrl(std::string pageUrl, std::string baseUrl);
   // Makes `bytes` the page that ScanForLinks reads.
   void SetPage(std::string_view bytes);
   // Appends the page row, then one row per link target of the page.

@@ -2,7 +2,9 @@
 // the rules, must give the lines that ForEachListLine gives over the whole
 // input and that a ListLineSplitter with a cap gives when the same bytes come
 // in pieces of random sizes, where each line longer than the cap is passed
-// on as too long, without its bytes. Any difference aborts.
+// on as too long, without its bytes. Read as a list is read, with the
+// byte-order mark dropped in pieces, they must give the lines of the whole
+// input without its mark. Any difference aborts.
 //
 // Input: one byte for the cap (0: none, else the byte less one), one byte for
 // the largest piece, two bytes to seed the piece sizes, then the list.
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "common/list_lines.h"
+#include "common/utf8_bom.h"
 
 namespace {
 
@@ -79,13 +82,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, size_t size) {
     pieces.push_back({std::string(line), tooLong});
   };
   verdigo::ListLineSplitter splitter(cap);
+  std::vector<Line> unmarked;
+  verdigo::ListLineSplitter unmarkedSplitter;
+  verdigo::Utf8BomSkipper bom;
+  const auto feedUnmarked = [&](std::string_view bytes) {
+    unmarkedSplitter.Feed(
+        bytes, [&](std::string_view line, bool) { unmarked.push_back({std::string(line)}); });
+  };
   for (size_t at = 0; at < bytes.size();) {
     // Empty pieces too: a reader may hand one on.
     const size_t length = std::min<size_t>(random() % (largestPiece + 1), bytes.size() - at);
     splitter.Feed(bytes.substr(at, length), onLine);
+    bom.Feed(bytes.substr(at, length), feedUnmarked);
     at += length;
   }
   splitter.Finish(onLine);
+  bom.Finish(feedUnmarked);
+  unmarkedSplitter.Finish(
+      [&](std::string_view line, bool) { unmarked.push_back({std::string(line)}); });
+  if (unmarked != PlainLines(verdigo::WithoutUtf8Bom(bytes))) {
+    Mismatch("Utf8BomSkipper in pieces", unmarked, PlainLines(verdigo::WithoutUtf8Bom(bytes)));
+  }
 
   for (Line& line : plain) {
     if (line.bytes.size() > cap) line = {{}, true};

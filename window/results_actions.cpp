@@ -6,7 +6,7 @@
 #include "common/file_routines.h"
 #include "common/results_export.h"
 #include "common/safe_file_writer.h"
-#include "engine/curl_downloader.h"
+#include "engine/request_address.h"
 #include "window/app_title.h"
 #include "window/box_reporter.h"
 #include "window/clipboard.h"

@@ -61,14 +61,16 @@ std::string WithCrLf(const std::string& lines) {
 // address of /dir/page is entered without its slash, which the program adds.
 class ExtractProcessTest : public ::testing::Test {
  protected:
+  static constexpr const char* kIndexPage =
+      "<a href=\"a.html\">A</a> <A HREF=\"/b\">B</A> <a href='no'> "
+      "<a href=\"http://other.example/x\"> <a href=\"\xC3\xA9t\xC3\xA9.htm\"> "
+      "<a href=\"x,y.html\">";
+
   void SetUp() override {
     dir_ = folder_.path();
     temp_ = dir_ + "/temp";
     fs::create_directory(temp_);
-    server_.Serve("/index.html",
-                  "<a href=\"a.html\">A</a> <A HREF=\"/b\">B</A> <a href='no'> "
-                  "<a href=\"http://other.example/x\"> <a href=\"\xC3\xA9t\xC3\xA9.htm\"> "
-                  "<a href=\"x,y.html\">");
+    server_.Serve("/index.html", kIndexPage);
     server_.Serve("/empty.html", "");
     server_.Serve("/dir/page/", "<a href=\"sub/\xE9.html\">");
   }
@@ -217,13 +219,26 @@ TEST_F(ExtractProcessTest, FailedPagesAreReportedAndTheRunGoesOn) {
   const ProcessResult r = Run({list});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, U("/empty.html") + "\n" + IndexRows('\n'));
-  EXPECT_THAT(r.err,
-              ::testing::StartsWith("verdigo-extract: URL not found: " + U("/missing.html") +
-                                    " (HTTP 404)\n" + "verdigo-extract: URL not found: http:// ("));
-  EXPECT_THAT(r.err, ::testing::EndsWith(")\n"));
+  EXPECT_EQ(r.err, "verdigo-extract: URL not found: " + U("/missing.html") + " (HTTP 404)\n");
   // Pages download at once, so their requests may come in any order.
   EXPECT_THAT(RequestedPaths(),
               ::testing::UnorderedElementsAre("/empty.html", "/missing.html", "/index.html"));
+}
+
+// Lists as editors and hands leave them: a byte-order mark, blank lines,
+// blanks around an address.
+TEST_F(ExtractProcessTest, ListsAreTakenWithoutTheirMarkBlankLinesAndBlanksAround) {
+  const std::string list = "\xEF\xBB\xBF" + U("/empty.html") + "\r\n \t\r\n\r\n\t " +
+                           U("/dir/page") + " \n  \n" + U("/empty.html") + "\t\n";
+  const std::string rows = U("/empty.html") + "\n" + U("/dir/page/") + "\n" +
+                           U("/dir/page/sub/\xE9.html") + "\n" + U("/empty.html") + "\n";
+  for (const bool fromStandardInput : {false, true}) {
+    const ProcessResult r = fromStandardInput ? Run({"-q"}, list) : Run({ListFile("l.txt", list)});
+    EXPECT_EQ(r.status, 0) << fromStandardInput;
+    EXPECT_EQ(r.err, "") << fromStandardInput;
+    EXPECT_EQ(r.out, rows) << fromStandardInput;
+  }
+  EXPECT_THAT(RequestedPaths(), ::testing::Each(::testing::AnyOf("/empty.html", "/dir/page/")));
 }
 
 TEST_F(ExtractProcessTest, StandardInputAndNulTerminators) {
@@ -358,6 +373,20 @@ TEST_F(ExtractProcessTest, AKilledRunsFolderIsRemovedByTheNextRun) {
   EXPECT_EQ(testing::Entries(temp_), held) << "SIGKILL leaves it behind";
   EXPECT_EQ(Run({"-q", "-u", U("/empty.html")}).status, 0);
   // TearDown checks that TEMP is empty.
+}
+
+// As commands in a shell do, in the system's words.
+TEST_F(ExtractProcessTest, FileErrorsGiveTheSystemsReason) {
+  EXPECT_THAT(Run({dir_}).err,
+              ::testing::HasSubstr("verdigo-extract: cannot read " + dir_ + ": Is a directory\n"));
+  const std::string list = ListFile("list.txt", U("/index.html"));
+  const ProcessResult fullDisk = Run({"-q", "-o", "/dev/full", list});
+  EXPECT_EQ(fullDisk.status, 2);
+  EXPECT_EQ(fullDisk.err, "verdigo-extract: cannot write /dev/full: No space left on device\n");
+  const ProcessResult fullOutput = Run({"-q", list}, "", ::open("/dev/full", O_WRONLY));
+  EXPECT_EQ(fullOutput.status, 2);
+  EXPECT_EQ(fullOutput.err,
+            "verdigo-extract: cannot write standard output: No space left on device\n");
 }
 
 // A line no address could be is that line's trouble, not the run's.
@@ -566,8 +595,9 @@ TEST_F(ExtractProcessTest, ASignalIgnoredAtStartStaysIgnoredAndOthersCleanUp) {
   const ProcessResult killed = Wait(pid, -1);
   EXPECT_EQ(killed.signal, SIGUSR1);
   EXPECT_EQ(ReadFile(output), "old");
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 6)
-      << "temp, list.txt, out.txt and the three standard streams; no save left";
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 8)
+      << "temp, list.txt, out.txt, the three standard streams, and the rows and record that "
+         "-c carries on from";
 }
 
 // ---- A list spread over several workers ----------------------------------------
@@ -612,6 +642,209 @@ TEST_F(ExtractProcessTest, Version) {
   const ProcessResult version = Run({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out, "verdigo-extract " + std::string(ProgramVersion()) + "\n");
+}
+
+// ---- Pages from files --------------------------------------------------------
+
+Args operator+(Args a, const Args& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+// Every output format: a file's bytes under --base give the rows of the same
+// page downloaded from that address, and nothing is fetched for them.
+TEST_F(ExtractProcessTest, APageFromAFileGivesTheRowsOfThePageDownloaded) {
+  const std::string page = ListFile("saved.html", kIndexPage);
+  const std::string output = dir_ + "/out";
+  for (const Args& format : {Args{}, Args{"--json"}, Args{"-o", output},
+                             Args{"--csv", "-o", output}, Args{"--json", "-o", output}}) {
+    const auto rows = [&](const Args& source) {
+      const ProcessResult r = Run(format + Args{"-q"} + source);
+      EXPECT_EQ(r.status, 0) << r.err;
+      return r.out + (fs::exists(output) ? ReadFile(output) : "");
+    };
+    const size_t requestsBefore = server_.Requests().size();
+    const std::string downloaded = rows({"-u", U("/index.html")});
+    EXPECT_EQ(server_.Requests().size(), requestsBefore + 1);
+    EXPECT_THAT(downloaded, ::testing::HasSubstr(U("/x,y.html")));
+    EXPECT_EQ(rows({"--page", page, "--base", U("/index.html")}), downloaded) << format.size();
+    EXPECT_EQ(server_.Requests().size(), requestsBefore + 1) << "a page from a file was fetched";
+    fs::remove(output);
+  }
+}
+
+TEST_F(ExtractProcessTest, PagesFromFilesComeFirstUnderTheirOwnAddress) {
+  fs::create_directory(dir_ + "/saved");
+  ListFile("saved/p.html", "<a href=\"a.html\"> <a href=\"/b\"> <a href=\"http://o.example/x\">");
+  const ProcessResult r =
+      Run({"-q", "-u", U("/empty.html"), "--page", dir_ + "/saved/../saved/p.html", "--page", "-"},
+          "<a href=\"s.htm\">");
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string saved = "file://" + dir_ + "/saved/";
+  EXPECT_EQ(r.out, saved + "p.html\n" + saved + "a.html\n" + saved + "b/\n" +
+                       "http://o.example/x/\n" + "file:///dev/stdin\n" + "file:///dev/s.htm\n" +
+                       U("/empty.html") + "\n");
+  EXPECT_EQ(RequestedPaths(), Args{"/empty.html"});
+
+  // With pages alone, standard input is a page, not a list.
+  const ProcessResult based = Run({"-q", "--page", "-", "--base", "example.org/dir"},
+                                  "<a href=\"x\"> " + U("/index.html") + "\n");
+  EXPECT_EQ(based.out, "http://example.org/dir/\nhttp://example.org/dir/x/\n");
+  EXPECT_EQ(RequestedPaths(), Args{"/empty.html"}) << "standard input was read as a list";
+
+  const ProcessResult missing = Run({"--page", dir_ + "/none.html", "-u", U("/empty.html")});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(missing.err, "verdigo-extract: cannot read " + dir_ + "/none.html: File not found\n");
+  EXPECT_EQ(RequestedPaths(), Args{"/empty.html"}) << "a run went ahead without its page";
+}
+
+// ---- Carrying on after an interruption -----------------------------------------
+
+// Eight pages, the third not found, with commas in their links for the CSV.
+// The interrupted run takes one page at a time and stops while it waits
+// for the fifth.
+class CarryOnTest : public ExtractProcessTest {
+ protected:
+  static constexpr int kPages = 8;
+  static constexpr int kStalled = 5;
+
+  void SetUp() override {
+    ExtractProcessTest::SetUp();
+    std::string list;
+    for (int i = 1; i <= kPages; ++i) {
+      if (i != 3) server_.Serve(Path(i), Body(i));
+      list += (i == 2 ? U(Path(i)).substr(7) : U(Path(i))) + "\n";
+    }
+    list_ = ListFile("list.txt", list);
+    output_ = dir_ + "/out";
+    part_ = dir_ + "/.out.verdigo-part";
+    record_ = dir_ + "/.out.verdigo-record";
+  }
+
+  static std::string Path(int i) { return "/r" + std::to_string(i) + ".html"; }
+  static std::string Body(int i) {
+    return "<a href=\"l" + std::to_string(i) + ",x\"> <a href=\"/same.htm\">";
+  }
+
+  // Runs with `format` until the run waits for page kStalled, then ends it
+  // with `signal`; the rows of a page half written are left at the end.
+  void Interrupt(const Args& format, int signal) {
+    server_.Stall(Path(kStalled));
+    const pid_t pid = Start(format + Args{"-q", "-j", "1", "-o", output_, list_}, "");
+    ASSERT_TRUE(AwaitRequests(server_.Requests().size() + kStalled));
+    ::kill(pid, signal);
+    ASSERT_EQ(Wait(pid).signal, signal);
+    // Nothing can clean up after a kill; the next run makes a new folder.
+    for (const auto& entry : fs::directory_iterator(temp_)) fs::remove_all(entry.path());
+    EXPECT_FALSE(fs::exists(output_)) << "an interrupted run took the final name";
+    std::ofstream(part_, std::ios::app) << "http://127.0.0.1/half-a-pa";
+    server_.Serve(Path(kStalled), Body(kStalled));
+  }
+
+  std::vector<std::string> PathsRequestedSince(size_t first) const {
+    const std::vector<std::string> all = RequestedPaths();
+    return {all.begin() + static_cast<long>(std::min(first, all.size())), all.end()};
+  }
+
+  std::string list_, output_, part_, record_;
+};
+
+struct Interruption {
+  Args format;
+  int signal;
+};
+
+class CarryOnAfterTest : public CarryOnTest, public ::testing::WithParamInterface<Interruption> {};
+
+TEST_P(CarryOnAfterTest, GivesTheBytesOfAnUninterruptedRunFetchingOnlyThePagesLeft) {
+  const Args& format = GetParam().format;
+  const std::string whole = dir_ + "/whole";
+  EXPECT_EQ(Run(format + Args{"-q", "-o", whole, list_}).status, 1);
+  Interrupt(format, GetParam().signal);
+
+  const size_t requestsBefore = server_.Requests().size();
+  const ProcessResult carried = Run(format + Args{"-q", "-j", "4", "-c", "-o", output_, list_});
+  EXPECT_EQ(carried.status, 1) << "the page not found before the interruption still counts";
+  EXPECT_EQ(carried.err, "");
+  EXPECT_EQ(ReadFile(output_), ReadFile(whole));
+  EXPECT_THAT(PathsRequestedSince(requestsBefore),
+              ::testing::UnorderedElementsAre(Path(5), Path(6), Path(7), Path(8)));
+  EXPECT_FALSE(fs::exists(part_));
+  EXPECT_FALSE(fs::exists(record_));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryFormat, CarryOnAfterTest,
+                         ::testing::Values(Interruption{{}, SIGINT}, Interruption{{}, SIGKILL},
+                                           Interruption{{"--csv"}, SIGINT},
+                                           Interruption{{"--csv"}, SIGKILL},
+                                           Interruption{{"--json"}, SIGINT},
+                                           Interruption{{"--json"}, SIGKILL}));
+
+// A power loss may lose the rows that the latest slot counts: the run
+// then carries on from the checkpoint, written only after its rows were synced.
+TEST_F(CarryOnTest, WithTheLatestSlotLostTheRunCarriesOnFromTheCheckpoint) {
+  const std::string whole = dir_ + "/whole";
+  EXPECT_EQ(Run({"-q", "--json", "-o", whole, list_}).status, 1);
+  Interrupt({"--json"}, SIGKILL);
+  std::string record = ReadFile(record_);
+  ASSERT_EQ(record.size(), 128u);
+  record[64 + 20] ^= 1;
+  WriteFile(record_, record);
+  const ProcessResult carried = Run({"-q", "--json", "-c", "-o", output_, list_});
+  EXPECT_EQ(carried.status, 1) << carried.err;
+  EXPECT_EQ(ReadFile(output_), ReadFile(whole));
+  EXPECT_FALSE(fs::exists(record_));
+}
+
+// What cannot be carried on is refused before anything is fetched or changed.
+TEST_F(CarryOnTest, ARunThatDoesNotMatchTheRecordIsRefused) {
+  Interrupt({}, SIGKILL);
+  const std::string rows = ReadFile(part_);
+  const std::string record = ReadFile(record_);
+  std::string changed = ReadFile(list_);
+  changed.replace(changed.find("r2"), 2, "r9");
+  const std::string refusedList =
+      "verdigo-extract: cannot carry on " + output_ +
+      ": the run it continues began with 4 other pages; give the same pages and lists, or run "
+      "without -c to start afresh\n";
+  const struct {
+    Args args;
+    std::string err;
+  } cases[] = {
+      {{ListFile("changed.txt", changed)}, refusedList},
+      {{ListFile("short.txt", U(Path(1)) + "\n" + U(Path(2)).substr(7))}, refusedList},
+      {{"--page", list_, list_}, refusedList},
+      {{"--csv", list_},
+       "verdigo-extract: cannot carry on " + output_ +
+           ": it was begun in the text format; give the options it was begun with; without -c a "
+           "run starts afresh\n"},
+  };
+  const size_t requestsBefore = server_.Requests().size();
+  for (const auto& c : cases) {
+    const ProcessResult r = Run(Args{"-q", "-c", "-o", output_} + c.args);
+    EXPECT_EQ(r.status, 2) << c.args[0];
+    EXPECT_EQ(r.err, c.err) << c.args[0];
+  }
+  EXPECT_EQ(server_.Requests().size(), requestsBefore);
+  EXPECT_EQ(ReadFile(part_), rows);
+  EXPECT_EQ(ReadFile(record_), record);
+  EXPECT_FALSE(fs::exists(output_));
+
+  WriteFile(record_, std::string(record.size(), 'x'));
+  const ProcessResult damaged = Run({"-q", "-c", "-o", output_, list_});
+  EXPECT_EQ(damaged.status, 2);
+  EXPECT_EQ(damaged.err, "verdigo-extract: cannot carry on " + output_ +
+                             ": its record .out.verdigo-record is damaged; without -c a run "
+                             "starts afresh\n");
+
+  // Without -c the leftovers give way to a new run, which says so once.
+  const ProcessResult afresh = Run({"-q", "-o", output_, list_});
+  EXPECT_EQ(afresh.status, 1);
+  EXPECT_EQ(afresh.err, "verdigo-extract: starting afresh: the rows an interrupted run left for " +
+                            output_ + " are dropped (-c carries on from them)\n" +
+                            "verdigo-extract: URL not found: " + U(Path(3)) + " (HTTP 404)\n");
+  EXPECT_THAT(ReadFile(output_), ::testing::StartsWith(WithCrLf(U(Path(1)) + "\n")));
+  EXPECT_FALSE(fs::exists(part_));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "common/error_report.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -37,6 +38,18 @@ TEST(ErrorTrap, ReportsAFailedStatementAndLetsTheProcedureGoOn) {
 TEST(ErrorTrap, DescribesFailuresInTheClassicWords) {
   EXPECT_EQ(DescribeErrno(ENOENT), "File not found");
   EXPECT_EQ(DescribeErrno(ENOTDIR), "Path not found");
+  EXPECT_EQ(DescribeErrno(EINVAL), "Invalid procedure call or argument");
+}
+
+TEST(ErrorTrap, TheSystemWordingKeepsOnlyTheWordsForAMissingFileOrFolder) {
+  UseErrnoWording(ErrnoWording::kSystem);
+  const std::string words[] = {DescribeErrno(ENOENT), DescribeErrno(ENOTDIR),
+                               DescribeErrno(EISDIR), DescribeErrno(ENOSPC),
+                               DescribeErrno(EACCES), DescribeErrno(EINVAL)};
+  UseErrnoWording(ErrnoWording::kClassic);
+  EXPECT_THAT(words, ::testing::ElementsAre("File not found", "Path not found", "Is a directory",
+                                            "No space left on device", "Permission denied",
+                                            "Invalid argument"));
   EXPECT_EQ(DescribeErrno(EINVAL), "Invalid procedure call or argument");
 }
 

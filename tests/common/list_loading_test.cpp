@@ -93,5 +93,42 @@ TEST(ListReader, KeepsToItsLimitsAndPassesOnTheLastLine) {
             (Items{"File too large"}));
 }
 
+// The mark is an editor's, not part of the first address; elsewhere it is
+// the line's own bytes.
+TEST(ListReader, DropsTheByteOrderMarkAtTheStartOnly) {
+  const ListLimits limits;
+  EXPECT_EQ(ReadThroughPipe("\xEF\xBB\xBF"
+                            "a\n\xEF\xBB\xBF"
+                            "b",
+                            limits),
+            (Items{"a",
+                   "\xEF\xBB\xBF"
+                   "b"}));
+  EXPECT_EQ(ReadThroughPipe("\xEF\xBB\xBF", limits), Items{});
+  EXPECT_EQ(ReadThroughPipe("\xEF\xBB", limits), Items{"\xEF\xBB"});
+  EXPECT_EQ(ReadThroughPipe("\xEF\xBBx\n", limits), Items{"\xEF\xBBx"});
+}
+
+// A pipe may hand the mark on in any pieces.
+TEST(Utf8BomSkipper, GivesWhatWithoutUtf8BomGivesWhereverThePiecesEnd) {
+  for (const std::string text : {"\xEF\xBB\xBF"
+                                 "ab",
+                                 "\xEF\xBB\xBF\xBF",
+                                 "\xEF\xBB"
+                                 "c",
+                                 "\xEF", "\xEF\xBB\xBF", "ab", "a\xEF\xBB\xBF"}) {
+    for (size_t pieceSize = 1; pieceSize <= 4; ++pieceSize) {
+      Utf8BomSkipper skipper;
+      std::string passed;
+      const auto pass = [&](std::string_view bytes) { passed += bytes; };
+      for (size_t at = 0; at < text.size(); at += pieceSize) {
+        skipper.Feed(std::string_view(text).substr(at, pieceSize), pass);
+      }
+      skipper.Finish(pass);
+      EXPECT_EQ(passed, WithoutUtf8Bom(text)) << "pieces of " << pieceSize;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace verdigo

@@ -423,15 +423,5 @@ TEST_F(ManyPagesOverHttp, CancellingLeavesNoPageFileAndDoesNotWaitForTransfers) 
   EXPECT_THAT(results.rows, ElementsAre(server.Url("/quick.html")));
 }
 
-TEST(EncodeAddressForRequest, EncodesSpacesControlsAndHighBytesOnly) {
-  EXPECT_EQ(EncodeAddressForRequest("http://h/a b"), "http://h/a%20b");
-  EXPECT_EQ(EncodeAddressForRequest(std::string("http://h/\t\r\n\x1F\x7F\0", 15)),
-            "http://h/%09%0D%0A%1F%7F%00");
-  EXPECT_EQ(EncodeAddressForRequest("http://h/caf\xC3\xA9\x81\xFF"), "http://h/caf%C3%A9%81%FF");
-  const std::string untouched = "http://u:p@h:8/%20a~b!$&'()*+,;=?q=\"<>{}|\\^`[]#frag";
-  EXPECT_EQ(EncodeAddressForRequest(untouched), untouched);
-  EXPECT_EQ(EncodeAddressForRequest(""), "");
-}
-
 }  // namespace
 }  // namespace verdigo

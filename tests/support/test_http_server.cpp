@@ -92,7 +92,8 @@ struct TestHttpServer::Impl {
     Route route;
     {
       std::lock_guard lock(mutex);
-      requests.push_back({req.path, req.get_header_value("User-Agent"), req.remote_port});
+      requests.push_back({req.path, req.get_header_value("User-Agent"), req.remote_port,
+                          req.get_header_value("Host")});
       const auto found = routes.find(req.path);
       if (found == routes.end()) {
         res.status = 404;

@@ -22,6 +22,7 @@ class TestHttpServer {
     std::string path;
     std::string userAgent;
     int clientPort = 0;
+    std::string host;  // the Host header
   };
 
   TestHttpServer();

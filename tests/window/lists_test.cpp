@@ -433,7 +433,7 @@ TEST_F(ListExtras, ResultsMenuOpensTheSelectedRowAndCopiesItByTheCopyRule) {
   Select(2, 3);
   EXPECT_THAT(Items(OpenMenu(2)), ElementsAre("Open Link", "Copy\tCtrl+C"));
   Trigger("mnuOpenLink");
-  EXPECT_THAT(opened, ElementsAre("http://h/a%20b/%E9"));
+  EXPECT_THAT(opened, ElementsAre("http://h/a%20b/%C3%A9"));
 
   Select(2, 4);
   Trigger("mnuCopy");  // unchecked rows are copied too: the user chose this one
