@@ -8,6 +8,7 @@ int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   // Logging out or a kill must not leave the page file behind either.
   verdigo::RemoveTempFolderOnTerminatingSignals();
+  verdigo::RemoveLeftoverTempFolders();
   verdigo::WindowParts parts(verdigo::WindowSetup::ForProgram());
   verdigo::Form1 window(parts);
   window.Form_Load();

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -34,6 +35,13 @@ bool Readable(int fd, int timeoutMs) {
   return ready != 0;  // an error counts as readable: read() tells what it is
 }
 
+// A folder opens for reading, yet every read fails: refuse it here, before
+// any page is fetched, like a list that cannot be opened at all.
+bool IsFolder(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 }  // namespace
 
 AddressReader::AddressReader(std::vector<std::string> addresses, std::vector<std::string> listFiles,
@@ -45,12 +53,21 @@ AddressReader::AddressReader(std::vector<std::string> addresses, std::vector<std
 
 void AddressReader::Open(const std::string& name) {
   if (name == "-") {
+    readsStandardInput_ = true;
+    if (IsFolder(STDIN_FILENO)) {
+      openFailures_.push_back("cannot read standard input: " + DescribeErrno(EISDIR));
+      return;
+    }
     readsATerminal_ = ::isatty(STDIN_FILENO) == 1;
     lists_.push_back(
         {"standard input", ListReader(UniqueFd(::dup(STDIN_FILENO)), kStreamedListLimits)});
     return;
   }
   UniqueFd fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.valid() && IsFolder(fd.get())) {
+    openFailures_.push_back("cannot read " + name + ": " + DescribeErrno(EISDIR));
+    return;
+  }
   if (fd.valid()) {
     lists_.push_back({name, ListReader(std::move(fd), kStreamedListLimits)});
     return;

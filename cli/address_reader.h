@@ -31,14 +31,16 @@ class AddressReader {
   AddressReader(std::vector<std::string> addresses, std::vector<std::string> listFiles,
                 bool stdinByDefault = true);
 
-  // The lists that could not be opened, each as "cannot read NAME: REASON",
-  // followed by a hint when NAME looks like a web address.
+  // The lists that could not be opened (or are folders), each as "cannot
+  // read NAME: REASON", followed by a hint when NAME looks like a web address.
   const std::vector<std::string>& OpenFailures() const { return openFailures_; }
 
   // The next address. A list that has nothing to read yet (a pipe, a
   // terminal) gives kNotYet: at once, or after a short wait when `mayWait`.
   Status Next(std::string& address, bool mayWait);
 
+  // Standard input is one of the lists.
+  bool ReadsStandardInput() const { return readsStandardInput_; }
   // Lines skipped as too long, and lists that failed part-way.
   bool HadTrouble() const { return hadTrouble_; }
   // One of the lists is standard input, and a terminal: someone is to type.
@@ -67,6 +69,7 @@ class AddressReader {
   size_t nextReady_ = 0;
   std::uint64_t count_ = 0;
   bool hadTrouble_ = false;
+  bool readsStandardInput_ = false;
   bool readsATerminal_ = false;
 };
 

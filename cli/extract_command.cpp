@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <deque>
+#include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "cli/progress_display.h"
 #include "cli/resumable_output.h"
 #include "cli/row_writers.h"
+#include "cli/standard_streams.h"
 #include "cli/stderr_reporter.h"
 #include "common/error_report.h"
 #include "common/fd_io.h"
@@ -53,13 +57,18 @@ struct RunResult {
   bool allFound = true;
   bool errorReportShown = false;  // rows of a page may be missing
   bool lineSkipped = false;
-  std::string refusal;  // why an earlier run cannot be carried on; nothing was done
+  bool outOfMemory = false;  // a page failed for want of memory
+  std::string refusal;       // why an earlier run cannot be carried on; nothing was done
 };
 
 // Pages started ahead of the one whose rows come next: enough to keep every
 // connection busy while a slow page holds up the order. One job at a time
 // keeps to one page file and one page at a time.
 size_t PagesAhead(int jobs) { return jobs == 1 ? 0 : 2 * static_cast<size_t>(jobs); }
+
+// Memory ran out (the error trap's and the downloader's words): the run's
+// trouble rather than the page's.
+bool SaysOutOfMemory(std::string_view text) { return text.find("Out of memory") != text.npos; }
 
 // The engine's messages go to standard error; a page not found goes to the
 // writer too, which may record it in the output.
@@ -68,15 +77,21 @@ class RunReporter : public EngineReporter {
   RunReporter(ProgressDisplay& progress, PageWriter& writer, int errFd)
       : stderr_(progress, errFd), writer_(writer) {}
   void UrlNotFound(std::string_view pageUrl, std::string_view reason) override {
+    outOfMemory_ = outOfMemory_ || SaysOutOfMemory(reason);
     writer_.PageNotFound(pageUrl, reason);
     stderr_.UrlNotFound(pageUrl, reason);
   }
-  void ShowErrorReport(const std::string& text) override { stderr_.ShowErrorReport(text); }
+  void ShowErrorReport(const std::string& text) override {
+    outOfMemory_ = outOfMemory_ || SaysOutOfMemory(text);
+    stderr_.ShowErrorReport(text);
+  }
   bool ShowedErrorReport() const { return stderr_.ShowedErrorReport(); }
+  bool OutOfMemory() const { return outOfMemory_; }
 
  private:
   StderrReporter stderr_;
   PageWriter& writer_;
+  bool outOfMemory_ = false;
 };
 
 // What every part of one run shares.
@@ -111,6 +126,9 @@ class ExtractionLoop {
 
   ~ExtractionLoop() { gProgressShown = 0; }
 
+  // Also called whenever the run waits or yields.
+  void AlsoOnYield(YieldFn fn) { alsoOnYield_ = std::move(fn); }
+
   RunResult Run() {
     RunResult result;
     TakeEarlierFlags(result);
@@ -126,6 +144,7 @@ class ExtractionLoop {
     engine_.CancelPrefetches();
     progress_.Clear();
     result.errorReportShown = result.errorReportShown || reporter_.ShowedErrorReport();
+    result.outOfMemory = reporter_.OutOfMemory();
     result.lineSkipped = result.lineSkipped || addresses_.HadTrouble();
     return result;
   }
@@ -140,6 +159,7 @@ class ExtractionLoop {
       if (status == AddressReader::Status::kEnd) return false;
       if (status == AddressReader::Status::kAddress) Queue(std::move(next));
       progress_.Tick(counter_.rows());
+      if (alsoOnYield_) alsoOnYield_();
     }
     TopUp();
     address = std::move(ahead_.front());
@@ -200,6 +220,7 @@ class ExtractionLoop {
   void OnYield() {
     progress_.Tick(counter_.rows());
     TopUp();
+    if (alsoOnYield_) alsoOnYield_();
   }
 
   size_t KnownPageCount() const {
@@ -217,34 +238,62 @@ class ExtractionLoop {
   ExtractLinks engine_;
   std::deque<std::string> ahead_;
   size_t pageNumber_ = 0;
+  YieldFn alsoOnYield_;
 };
 
 int ExitStatusOf(const RunResult& run) {
+  if (run.outOfMemory) return kExitTrouble;
   const bool whole = run.allFound && !run.errorReportShown && !run.lineSkipped;
   return whole ? kExitAllFound : kExitSomeNotFound;
 }
 
-// The writer of the output format the options choose.
-std::unique_ptr<PageWriter> MakeWriter(const ExtractOptions& options, PageWriter::WriteFn write) {
+// The writer of the output format the options choose. `nulNotice` is said
+// when -0 first writes a NUL inside a row as %00.
+std::unique_ptr<PageWriter> MakeWriter(const ExtractOptions& options, PageWriter::WriteFn write,
+                                       std::function<void()> nulNotice = {}) {
   if (options.json) return std::make_unique<JsonPageWriter>(std::move(write));
   if (options.csv)
     return std::make_unique<RowWriter>(RowWriter::Format::kCsvFile, '\n', std::move(write));
   if (options.outputFile.empty()) {
-    return std::make_unique<RowWriter>(RowWriter::Format::kLines,
-                                       options.nullTerminated ? '\0' : '\n', std::move(write));
+    auto lines = std::make_unique<RowWriter>(
+        RowWriter::Format::kLines, options.nullTerminated ? '\0' : '\n', std::move(write));
+    if (nulNotice) lines->OnFirstNulReplaced(std::move(nulNotice));
+    return lines;
   }
   return std::make_unique<RowWriter>(RowWriter::Format::kTextFile, '\n', std::move(write));
 }
+
+// Thrown from the run's yield when the reader of the rows has gone, to end
+// the wait for a page at once. Not a std::exception: no error trap of the
+// engine takes it for the page's own failure.
+struct ReaderGone {};
 
 ExtractOutcome ExtractToStream(AddressReader& addresses, const ExtractOptions& options,
                                const RunContext& context) {
   int writeErrno = 0;
   // The rows may share the progress line's terminal: they go out through it.
   ProgressDisplay progress(context.streams.err, context.showProgress, context.streams.out);
-  const auto writer = MakeWriter(options, [&](std::string_view bytes) {
-    if (!progress.WriteOutput(bytes, writeErrno)) FailWithErrno(writeErrno);
-  });
-  const RunResult run = ExtractionLoop(addresses, *writer, options, context, progress).Run();
+  const auto writer = MakeWriter(
+      options,
+      [&](std::string_view bytes) {
+        if (!progress.WriteOutput(bytes, writeErrno)) FailWithErrno(writeErrno);
+      },
+      [&] {
+        progress.Clear();
+        PrintProgramMessage(kNulInRowNotice, context.streams.err);
+      });
+  RunResult run;
+  try {
+    ExtractionLoop loop(addresses, *writer, options, context, progress);
+    ReaderWatch reader(context.streams.out);
+    loop.AlsoOnYield([&] {
+      if (reader.Gone()) throw ReaderGone{};
+    });
+    run = loop.Run();
+  } catch (const ReaderGone&) {
+    context.downloader.CancelAll();  // the page waited for, too
+    return {kExitTrouble, true};
+  }
   if (writer->Finish()) return {ExitStatusOf(run)};
   if (writeErrno == EPIPE) return {kExitTrouble, true};
   PrintProgramMessage("cannot write standard output: " + writer->error(), context.streams.err);
@@ -310,7 +359,7 @@ ExtractOutcome ExtractToFile(AddressReader& addresses, const ExtractOptions& opt
     // The results may lack rows: they must not pass for complete ones.
     PrintProgramMessage(
         options.outputFile + " is left as it was: after an error report, rows may be missing", err);
-    return {kExitSomeNotFound};
+    return {run.outOfMemory ? kExitTrouble : kExitSomeNotFound};
   }
   try {
     if (!writer->Finish()) throw Failure(writer->error());
@@ -368,6 +417,19 @@ int PrintAndSucceed(std::string_view text) {
   return kExitAllFound;
 }
 
+// The run cannot go on with the standard streams it was given.
+bool StreamTroubleShown(const std::string& trouble) {
+  if (!trouble.empty()) PrintProgramMessage(trouble);
+  return !trouble.empty();
+}
+
+// Standard input serves the run: as a list, or as a page's bytes.
+bool ReadsStandardInput(const ExtractOptions& options, const AddressReader& addresses) {
+  return addresses.ReadsStandardInput() ||
+         std::find(options.pageFiles.begin(), options.pageFiles.end(), "-") !=
+             options.pageFiles.end();
+}
+
 bool SignalIgnored(int signal) {
   struct sigaction current {};
   return ::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN;
@@ -376,6 +438,7 @@ bool SignalIgnored(int signal) {
 }  // namespace
 
 int RunExtractCommand(int argc, char** argv) {
+  const ClosedStandardStreams closedStreams = OccupyClosedStandardStreams();
   UseErrnoWording(ErrnoWording::kSystem);
   const bool sigpipeIgnoredAtStart = SignalIgnored(SIGPIPE);
   // A closed pipe on standard output shows up as EPIPE from write().
@@ -387,6 +450,11 @@ int RunExtractCommand(int argc, char** argv) {
     return kExitTrouble;
   }
   const ExtractOptions& options = parsed.options;
+  const bool writesStandardOutput =
+      options.showHelp || options.showVersion || options.outputFile.empty();
+  if (StreamTroubleShown(StandardStreamTrouble(closedStreams, writesStandardOutput, false))) {
+    return kExitTrouble;
+  }
   if (options.showHelp) return PrintAndSucceed(ExtractUsageText());
   if (options.showVersion) {
     return PrintAndSucceed(std::string(kExtractProgramName) + " " + std::string(ProgramVersion()) +
@@ -397,6 +465,10 @@ int RunExtractCommand(int argc, char** argv) {
   if (!pages.OpenFailures().empty() || !addresses.OpenFailures().empty()) {
     for (const std::string& failure : pages.OpenFailures()) PrintProgramMessage(failure);
     for (const std::string& failure : addresses.OpenFailures()) PrintProgramMessage(failure);
+    return kExitTrouble;
+  }
+  if (StreamTroubleShown(
+          StandardStreamTrouble(closedStreams, false, ReadsStandardInput(options, addresses)))) {
     return kExitTrouble;
   }
   if (!options.quiet && addresses.ReadsATerminal()) PrintProgramMessage(kTypedAddressesNotice);
@@ -427,8 +499,15 @@ ExtractOutcome RunExtraction(const ExtractOptions& options, AddressReader& addre
   if (options.download.insecure) {
     PrintProgramMessage("warning: -k: certificates are not checked", streams.err);
   }
-  return options.outputFile.empty() ? ExtractToStream(addresses, options, context)
-                                    : ExtractToFile(addresses, options, context);
+  try {
+    return options.outputFile.empty() ? ExtractToStream(addresses, options, context)
+                                      : ExtractToFile(addresses, options, context);
+  } catch (const std::bad_alloc&) {
+    // What the run held is given back by now; the private folder goes with
+    // the caller's cleanup.
+    PrintProgramMessage("out of memory; the run stops here", streams.err);
+    return {kExitTrouble};
+  }
 }
 
 }  // namespace verdigo

@@ -21,8 +21,9 @@ struct ExtractStreams {
 
 struct ExtractOutcome {
   int exitStatus = 0;
-  // The reader of `out` went away (EPIPE): the run ended early, and the
-  // process should end as a command in a pipeline does.
+  // The reader of `out` went away (EPIPE, or seen gone while the run
+  // waited): the run ended early, and the process should end as a command in
+  // a pipeline does.
   bool readerGone = false;
 };
 

@@ -335,7 +335,8 @@ std::string ExtractUsageText() {
          "      --json             write one JSON object per line for each address:\n"
          "                         {\"address\":A,\"page\":P,\"links\":[...]} for a page,\n"
          "                         {\"address\":A,\"page\":P,\"error\":REASON} if not found\n"
-         "  -0, --null             end each row on standard output with NUL, not LF\n"
+         "  -0, --null             end each row on standard output with NUL, not LF;\n"
+         "                         a NUL inside a row is written as %00\n"
          "  -q, --quiet            show no progress line\n"
          "  -h, --help             show this help and exit\n"
          "      --version          show the version and exit\n"
@@ -400,8 +401,10 @@ std::string ExtractUsageText() {
          "\n"
          "Exit status: 0 when every page was downloaded and handled, 1 when some\n"
          "page was not found, a page could not be handled whole (an error report),\n"
-         "or a list line was skipped as too long, 2 for a wrong command line or a\n"
-         "file that cannot be read or written.\n";
+         "or a list line was skipped as too long, 2 for a wrong command line, a\n"
+         "file that cannot be read or written (a list that is a folder or may not be\n"
+         "read: before any download), memory running out, rows bound for a closed\n"
+         "standard output, or addresses expected on a closed standard input.\n";
 }
 
 }  // namespace verdigo

@@ -2,7 +2,6 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "cli/row_writers.h"
 #include "common/code_page.h"
@@ -14,7 +13,9 @@ namespace verdigo {
 //   {"address":"…","page":"…","links":["…",…]}  for a page that was handled,
 //   {"address":"…","page":"…","error":"…"}      for one that was not found.
 // "page" is the page's first row (the address as fetched). Each text is
-// taken as UTF-8 when it is valid UTF-8, else as code-page bytes.
+// taken as UTF-8 when it is valid UTF-8, else as code-page bytes. A record
+// is written as its rows come, through a buffer that goes out whenever it
+// is full and at the end of every page.
 class JsonPageWriter : public PageWriter {
  public:
   explicit JsonPageWriter(WriteFn write) : write_(std::move(write)) {}
@@ -26,16 +27,23 @@ class JsonPageWriter : public PageWriter {
   bool Finish() override { return error_.empty(); }
   const std::string& error() const override { return error_; }
 
+  static constexpr size_t kBufferBytes = 1 << 20;
+
  private:
-  std::string Record() const;
+  enum class State { kNothingYet, kInLinks, kInLinksAfterOne, kClosed };
+
+  void StartRecord(std::string_view page);
+  void Send();
 
   WriteFn write_;
   std::string address_;
-  std::vector<std::string> rows_;  // the page row, then the links
-  std::string notFoundPage_;
-  std::string notFoundReason_;
-  bool notFound_ = false;
+  State state_ = State::kClosed;
+  std::string buffer_;
   std::string error_;
 };
+
+// Appends `bytes` (through TextAsUtf8) as a JSON string: quotes, backslashes
+// and control characters escaped, everything else as it stands.
+void AppendJsonString(std::string& out, std::string_view bytes);
 
 }  // namespace verdigo

@@ -1,5 +1,7 @@
 #include "cli/row_writers.h"
 
+#include <utility>
+
 #include "common/error_report.h"
 
 namespace verdigo {
@@ -12,6 +14,7 @@ RowWriter::RowWriter(Format format, char terminator, WriteFn write)
 void RowWriter::AppendRow(std::string_view row) {
   if (!error_.empty()) return;
   builder_.AppendRow(row);
+  if (nulNotice_ && builder_.ReplacedNul()) std::exchange(nulNotice_, nullptr)();
   if (builder_.Buffer().size() >= kBufferBytes) Send();
 }
 

@@ -39,6 +39,9 @@ class RowWriter : public PageWriter {
   static constexpr size_t kBufferBytes = 1 << 20;
 
   RowWriter(Format format, char terminator, WriteFn write);
+  // `notice` is called once, at the first row whose NULs the lines format
+  // with the terminator NUL writes as "%00".
+  void OnFirstNulReplaced(std::function<void()> notice) { nulNotice_ = std::move(notice); }
   void AppendRow(std::string_view row) override;
   bool EndPage() override;
   // Ends the comma-delimited line too.
@@ -51,7 +54,12 @@ class RowWriter : public PageWriter {
   ResultsBuilder builder_;
   WriteFn write_;
   std::string error_;
+  std::function<void()> nulNotice_;
 };
+
+// Said once on standard error when -0 writes a NUL inside a row as "%00".
+inline constexpr std::string_view kNulInRowNotice =
+    "a row holds a NUL byte; with -0 each NUL inside a row is written as %00";
 
 // Passes rows on and counts them (for the progress line).
 class CountingRowSink : public RowSink {

@@ -41,6 +41,8 @@ size_t Utf8SequenceLength(std::string_view bytes) {
   return length;
 }
 
+}  // namespace
+
 bool IsUtf8(std::string_view bytes) {
   while (!bytes.empty()) {
     const size_t length = Utf8SequenceLength(bytes);
@@ -49,8 +51,6 @@ bool IsUtf8(std::string_view bytes) {
   }
   return true;
 }
-
-}  // namespace
 
 char16_t CodePageToUnicode(unsigned char byte) {
   if (byte >= 0x80 && byte <= 0x9F) return kHighControls[byte - 0x80];

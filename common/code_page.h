@@ -26,6 +26,10 @@ std::string EncodeCodePage(std::u16string_view text);
 // UTF-8 of the characters of code-page bytes (for terminals and messages).
 std::string CodePageToUtf8(std::string_view bytes);
 
+// Whether `bytes` are well-formed UTF-8 (no overlong forms, no surrogates,
+// nothing above U+10FFFF).
+bool IsUtf8(std::string_view bytes);
+
 // `bytes` as UTF-8: unchanged when they are valid UTF-8, else each byte
 // through the code page.
 std::string TextAsUtf8(std::string_view bytes);

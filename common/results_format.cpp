@@ -28,11 +28,26 @@ void AppendCsvField(std::string& out, std::string_view row) {
 
 }  // namespace
 
+void ResultsBuilder::AppendLine(std::string_view row) {
+  if (terminator_ != '\0' || row.find('\0') == std::string_view::npos) {
+    buffer_ += row;
+  } else {
+    replacedNul_ = true;
+    for (const char c : row) {
+      if (c == '\0') {
+        buffer_ += "%00";
+      } else {
+        buffer_ += c;
+      }
+    }
+  }
+  buffer_ += terminator_;
+}
+
 void ResultsBuilder::AppendRow(std::string_view row) {
   switch (format_) {
     case Format::kLines:
-      buffer_ += row;
-      buffer_ += terminator_;
+      AppendLine(row);
       break;
     case Format::kTextFile:
       buffer_ += row;

@@ -14,6 +14,9 @@ class ResultsBuilder {
  public:
   enum class Format {
     // Each row followed by the terminator (the command line's standard output).
+    // With the terminator NUL, a NUL inside a row would end it early: each
+    // one is written as "%00", the way a browser sends it, so that the row
+    // stays one row and still a usable address.
     kLines,
     // Results text file: each row followed by CR LF; no rows give an empty file.
     kTextFile,
@@ -34,11 +37,16 @@ class ResultsBuilder {
 
   // What has been built since the buffer was last emptied.
   std::string& Buffer() { return buffer_; }
+  // Some NUL inside a row was written as "%00".
+  bool ReplacedNul() const { return replacedNul_; }
 
  private:
+  void AppendLine(std::string_view row);
+
   Format format_;
   char terminator_;
   std::string buffer_;
+  bool replacedNul_ = false;
 };
 
 }  // namespace verdigo

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,7 @@
 #include "common/error_report.h"
 #include "common/file_routines.h"
 #include "common/signal_cleanup.h"
+#include "common/temp_folder_leftovers.h"
 
 namespace verdigo {
 namespace {
@@ -49,21 +51,12 @@ void CheckPageIndex(int index) {
   if (index < 1 || index > kMaxPageFiles) throw Failure(std::string(kInvalidProcedureCall));
 }
 
-// Whether the entry `name` in `parentFd` is the folder open as `folderFd`.
-bool IsSameFolder(int parentFd, const char* name, int folderFd) {
-  struct stat byName {};
-  struct stat held {};
-  return ::fstatat(parentFd, name, &byName, AT_SYMLINK_NOFOLLOW) == 0 &&
-         ::fstat(folderFd, &held) == 0 && byName.st_dev == held.st_dev &&
-         byName.st_ino == held.st_ino;
-}
-
 // Makes a private folder inside `base`; on failure returns the errno.
 int MakeFolderIn(const std::string& base) {
   UniqueFd parent(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!parent.valid()) return errno;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string name = RandomFileName("verdigo-");
+    const std::string name = RandomFileName(kTempFolderPrefix);
     if (::mkdirat(parent.get(), name.c_str(), 0700) != 0) {
       if (errno == EEXIST) continue;
       return errno;
@@ -80,6 +73,14 @@ int MakeFolderIn(const std::string& base) {
     }
     if (::fstat(folder.get(), &st) != 0 || st.st_uid != ::geteuid()) return EACCES;
     ::fchmod(folder.get(), 0700);  // whatever the umask took away
+    // Held for the process's life: it tells later runs that the folder is in
+    // use. Another run may be removing it as a leftover just now (it locks
+    // first); then take another name. Where locks cannot be had at all,
+    // nobody removes leftovers either, and the folder serves unlocked.
+    const bool lockedByOther =
+        ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (lockedByOther || !IsSameFolder(parent.get(), name.c_str(), folder.get())) continue;
+    RemoveLeftoverFolders(parent.get(), name);
     std::strcpy(gFolderName, name.c_str());
     gFolderPath = (base.size() > 1 && base.back() == '/' ? base.substr(0, base.size() - 1) : base) +
                   "/" + name;
@@ -199,6 +200,15 @@ std::string TempPagePath(int index) {
   std::lock_guard lock(gMutex);
   FolderFdLocked();
   return gFolderPath + "/" + name;
+}
+
+void RemoveLeftoverTempFolders() {
+  std::lock_guard lock(gMutex);
+  try {
+    FolderFdLocked();
+  } catch (const Failure&) {
+    // The first page file says why.
+  }
 }
 
 void RemovePrivateTempFolder() {

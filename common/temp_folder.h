@@ -10,6 +10,9 @@
 // once made, only ever worked through that descriptor, so that renaming it
 // or putting a link in its place cannot send a page file, or a deletion,
 // anywhere else. Made again on next use if it disappears (a /tmp cleaner).
+// The process holds a lock (flock) on the folder for as long as it lives, and
+// whenever it makes one it removes from the same place the folders of its
+// naming that no process holds: what killed runs left behind.
 // Every function may be called from several threads at once.
 namespace verdigo {
 
@@ -27,6 +30,11 @@ void RemovePageFile(int index);
 // The path of page file HTML<index>.tmp, for messages and tests only (makes
 // the folder if need be; throws Failure like CreatePageFile).
 std::string TempPagePath(int index);
+
+// Makes the private folder now, if it is not made yet, and with it removes
+// what killed runs left behind; a failure is left for the first page file
+// to report.
+void RemoveLeftoverTempFolders();
 
 // Removes what the private folder holds and the folder itself, if it was
 // made. Safe to call more than once, and from exit paths.

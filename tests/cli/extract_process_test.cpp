@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -169,6 +170,24 @@ class ExtractProcessTest : public ::testing::Test {
     return server_.Requests().size() >= count;
   }
 
+  // Runs the program through /bin/sh with standard input, output and error
+  // on the files Run uses, then `redirections` ("<&-", "2>&-", ...).
+  ProcessResult RunInShell(const Args& args, const std::string& redirections) {
+    WriteFile(dir_ + "/stdin", "");
+    std::string command =
+        "cd '" + dir_ + "' && TEMP='" + temp_ + "' exec '" VERDIGO_EXTRACT_PATH "'";
+    for (const std::string& arg : args) command += " '" + arg + "'";
+    command += " <stdin >stdout 2>stderr " + redirections;
+    WriteFile(dir_ + "/stdout", "");
+    WriteFile(dir_ + "/stderr", "");
+    const int status = std::system(command.c_str());
+    ProcessResult result;
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = ReadFile(dir_ + "/stdout");
+    result.err = ReadFile(dir_ + "/stderr");
+    return result;
+  }
+
   static std::vector<char*> Pointers(std::vector<std::string>& texts) {
     std::vector<char*> pointers;
     for (std::string& text : texts) pointers.push_back(text.data());
@@ -233,6 +252,15 @@ TEST_F(ExtractProcessTest, StandardInputAndNulTerminators) {
   EXPECT_EQ(nul.status, 1);
   EXPECT_EQ(nul.out, IndexRows('\0') + U("/empty.html") + std::string(1, '\0'));
   EXPECT_EQ(nul.err, "verdigo-extract: URL not found: " + U("/missing.html") + " (HTTP 404)\n");
+
+  // A NUL inside a link would split its row: it is written as %00, said once.
+  server_.Serve("/nul.html", std::string("<a href=\"a\0b\"> <a href=\"\0\">", 27));
+  const ProcessResult inside = Run({"-0", "-u", U("/nul.html")});
+  EXPECT_EQ(inside.status, 0);
+  EXPECT_EQ(inside.out, U("/nul.html") + '\0' + U("/a%00b/") + '\0' + U("/%00/") + '\0');
+  EXPECT_EQ(inside.err,
+            "verdigo-extract: a row holds a NUL byte; with -0 each NUL inside a row is written "
+            "as %00\n");
 }
 
 TEST_F(ExtractProcessTest, ResultsFileInBothFormatsReplacesTheOldOne) {
@@ -288,6 +316,63 @@ TEST_F(ExtractProcessTest, FileAndUsageErrorsExitWithTwo) {
   EXPECT_EQ(usage.err,
             "verdigo-extract: unknown option '-x'\n"
             "Try 'verdigo-extract --help' for more information.\n");
+}
+
+// Standard streams closed or open the wrong way round, and a folder given as
+// a list: what goes where, and no download where the run cannot go on. A
+// closed descriptor must not be taken by a socket that then gets the rows
+// or the messages.
+TEST_F(ExtractProcessTest, StandardStreamsAndListsThatCannotServe) {
+  const std::string out = dir_ + "/out.txt";
+  const std::string rows = U("/empty.html") + "\n";
+  const std::string badOut = "verdigo-extract: cannot write standard output: Bad file descriptor\n";
+  const std::string badIn = "verdigo-extract: cannot read standard input: Bad file descriptor\n";
+  struct Case {
+    Args args;
+    std::string redirections;  // after those to the files
+    int status;
+    std::string out;
+    std::string err;
+    size_t requests;
+  };
+  const Case cases[] = {
+      {{"-u", U("/empty.html")}, ">&-", 2, "", badOut, 0},
+      {{"--version"}, ">&-", 2, "", badOut, 0},
+      {{"-u", U("/empty.html")}, "1<stdin", 2, "", badOut, 0},
+      {{"-o", out, "-u", U("/empty.html")}, ">&-", 0, "", "", 1},
+      {{}, "<&-", 2, "", badIn, 0},
+      {{"-", "-u", U("/empty.html")}, "0>stdin.w", 2, "", badIn, 0},
+      {{"-u", U("/empty.html")}, "<&-", 0, rows, "", 1},
+      {{"-u", U("/missing.html"), "-u", U("/empty.html")}, "2>&-", 1, rows, "", 2},
+      {{dir_}, "", 2, "", "verdigo-extract: cannot read " + dir_ + ": Is a directory\n", 0},
+      {{}, "<.", 2, "", "verdigo-extract: cannot read standard input: Is a directory\n", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.redirections + " " + ::testing::PrintToString(c.args));
+    const size_t requestsBefore = server_.Requests().size();
+    const ProcessResult r = RunInShell(c.args, c.redirections);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(server_.Requests().size() - requestsBefore, c.requests);
+  }
+  EXPECT_EQ(ReadFile(out), WithCrLf(rows));
+}
+
+// Every run holds its private folder; the next run removes one that a
+// killed run left, never one that a live run holds.
+TEST_F(ExtractProcessTest, AKilledRunsFolderIsRemovedByTheNextRun) {
+  server_.Stall("/stall/");
+  const pid_t live = Start({"-q", "-u", U("/stall/")}, "");
+  ASSERT_TRUE(AwaitRequests(1));
+  EXPECT_EQ(Run({"-q", "-u", U("/empty.html")}).status, 0);
+  const std::set<std::string> held = testing::Entries(temp_);
+  EXPECT_EQ(held.size(), 1u) << "the live run's folder is kept";
+  ::kill(live, SIGKILL);
+  Wait(live);
+  EXPECT_EQ(testing::Entries(temp_), held) << "SIGKILL leaves it behind";
+  EXPECT_EQ(Run({"-q", "-u", U("/empty.html")}).status, 0);
+  // TearDown checks that TEMP is empty.
 }
 
 // As commands in a shell do, in the system's words.
@@ -455,6 +540,30 @@ TEST_F(StreamingTest, AReaderThatGoesAwayEndsTheRunAtOnceAndQuietly) {
   EXPECT_EQ(r.signal, SIGPIPE);
   EXPECT_EQ(r.err, "");
   EXPECT_LT(server_.Requests().size(), 10u);
+}
+
+// Not a page that never comes, nor one that comes slowly, keeps a run whose
+// reader has gone: it notices while it waits.
+TEST_F(StreamingTest, AReaderThatGoesAwayIsNoticedWhileAPageIsAwaited) {
+  server_.Stall("/stalled.html");
+  const std::string list = ListFile("list.txt", U("/empty.html") + "\n" + U("/stalled.html"));
+  for (const std::string jobs : {"1", "4"}) {
+    int output[2];
+    ASSERT_EQ(::pipe2(output, O_CLOEXEC), 0);
+    const pid_t pid = Spawn({"-j", jobs, list}, input_[0], output[1]);
+    ::close(output[1]);
+    EXPECT_EQ(ReadSome(output[0]), U("/empty.html") + "\n");
+    ::close(output[0]);  // as `| head -1` does
+    int waits = 0;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0 && ++waits < 1000) ::usleep(10000);
+    EXPECT_LT(waits, 1000) << "still waiting for the stalled page after 10 s";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGPIPE) << status;
+    if (waits == 1000) {
+      ::kill(pid, SIGKILL);
+      Wait(pid);
+    }
+  }
 }
 
 TEST_F(StreamingTest, InterruptedWithTransfersUnderWayLeavesNothingBehind) {

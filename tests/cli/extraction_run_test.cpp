@@ -1,6 +1,7 @@
 // The command line's run loop in-process, over the shared fake downloader:
 // list order, failed pages and an early end, with no network at all.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -166,6 +167,34 @@ struct FakeRun {
         .exitStatus;
   }
 };
+
+// A reader of the rows that has gone ends the wait for a page at once, with
+// no message: the process is to end as a broken pipe does.
+TEST(ExtractionRun, AReaderGoneEndsTheWaitForAPage) {
+  // A row written after all gives EPIPE, as in the program, not the signal.
+  const sighandler_t sigpipeBefore = ::signal(SIGPIPE, SIG_IGN);
+  for (const char* jobs : {"-j1", "-j4"}) {
+    SCOPED_TRACE(jobs);
+    FakeRun run;
+    run.downloader.notYetAnswers = 100000;  // the first page is slow to come
+    int ends[2];
+    ASSERT_EQ(::pipe2(ends, O_CLOEXEC), 0);
+    ::close(ends[0]);
+    run.out = UniqueFd(ends[1]);
+    const ParsedArguments parsed = ParseExtractArguments({jobs, "-uh/1.html", "-uh/2.html"});
+    AddressReader addresses(parsed.options.addresses, parsed.options.listFiles);
+
+    const ExtractOutcome outcome = RunExtraction(parsed.options, addresses, run.downloader,
+                                                 run.pageFiles, {run.out.get(), run.err.get()});
+
+    EXPECT_TRUE(outcome.readerGone);
+    EXPECT_EQ(outcome.exitStatus, 2);
+    EXPECT_THAT(run.downloader.collected, IsEmpty());
+    EXPECT_GE(run.downloader.cancels, 1) << "the downloads are let go";
+    EXPECT_EQ(Contents(run.err), "");
+  }
+  ::signal(SIGPIPE, sigpipeBefore);
+}
 
 // Pages from files come first and are not downloaded; one that cannot be
 // read stops the run before anything is fetched.

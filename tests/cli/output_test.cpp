@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "cli/json_page_writer.h"
 #include "cli/progress_display.h"
@@ -105,6 +106,42 @@ TEST(JsonPageWriter, OneLinePerAddressWithItsLinksOrItsError) {
             "{\"address\":\"gone\",\"page\":\"http://gone/\",\"error\":\"HTTP 404\"}\n");
 }
 
+// The record as a whole-record JSON library writes it, for comparison.
+std::string LibraryRecord(std::string_view address, const std::vector<std::string>& rows) {
+  nlohmann::ordered_json record;
+  record["address"] = TextAsUtf8(address);
+  record["page"] = TextAsUtf8(rows.front());
+  nlohmann::ordered_json& links = record["links"] = nlohmann::ordered_json::array();
+  for (size_t i = 1; i < rows.size(); ++i) links.push_back(TextAsUtf8(rows[i]));
+  return record.dump() + '\n';
+}
+
+// A page's record goes out while its links still come, yet its bytes are
+// those of the whole record, every escape included.
+TEST(JsonPageWriter, StreamsTheRecordWithTheEscapesOfAWholeOne) {
+  std::string controls;
+  for (int c = 0; c < 0x20; ++c) controls += static_cast<char>(c);
+  const std::vector<std::string> texts = {"http://h/",
+                                          controls,
+                                          "\"\\/\x7F",
+                                          "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80",
+                                          "\xE9\x80\x9D",
+                                          std::string(1, '\0'),
+                                          "",
+                                          "\xC3"};
+  std::vector<std::string> rows = texts;
+  const size_t linksForOneBuffer = JsonPageWriter::kBufferBytes / 16;
+  for (size_t i = 0; i < linksForOneBuffer; ++i) rows.push_back("http://h/" + std::to_string(i));
+
+  Writes writes;
+  JsonPageWriter writer(writes.Fn());
+  writer.BeginPage("h\x01\xFF");
+  for (const std::string& row : rows) writer.AppendRow(row);
+  EXPECT_EQ(writes.calls.size(), 1u) << "a full buffer goes out before the page ends";
+  EXPECT_TRUE(writer.EndPage());
+  EXPECT_EQ(writes.All(), LibraryRecord("h\x01\xFF", rows));
+}
+
 TEST(JsonPageWriter, TextsAreUtf8WhenValidElseCodePage) {
   EXPECT_EQ(TextAsUtf8("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"),
             "\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80");
@@ -115,6 +152,34 @@ TEST(JsonPageWriter, TextsAreUtf8WhenValidElseCodePage) {
   EXPECT_EQ(TextAsUtf8("\xC0\xAF"), "\xC3\x80\xC2\xAF");
   EXPECT_EQ(TextAsUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");
   EXPECT_EQ(TextAsUtf8("\xF4\x90\x80\x80"), "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC");
+}
+
+// With -0 a NUL inside a row would end it early: it becomes "%00", and the
+// run is told once. Other terminators and the files keep rows as they are.
+TEST(RowWriter, NulTerminatedLinesWriteANulInsideARowAsPercent00) {
+  struct Case {
+    RowWriter::Format format;
+    char terminator;
+    std::string expected;
+    int notices;
+  };
+  const std::string a0b("a\0b", 3);
+  const std::string nul(1, '\0');
+  const Case cases[] = {
+      {RowWriter::Format::kLines, '\0', std::string("a%00b\0c\0%00%00\0", 15), 1},
+      {RowWriter::Format::kLines, '\n', a0b + "\nc\n" + nul + nul + "\n", 0},
+      {RowWriter::Format::kTextFile, '\n', a0b + "\r\nc\r\n" + nul + nul + "\r\n", 0},
+  };
+  for (const Case& c : cases) {
+    Writes writes;
+    RowWriter writer(c.format, c.terminator, writes.Fn());
+    int notices = 0;
+    writer.OnFirstNulReplaced([&] { ++notices; });
+    for (const std::string& row : {a0b, std::string("c"), nul + nul}) writer.AppendRow(row);
+    EXPECT_TRUE(writer.Finish());
+    EXPECT_EQ(writes.All(), c.expected);
+    EXPECT_EQ(notices, c.notices);
+  }
 }
 
 TEST(TerminalTexts, ErrorReportLinesBecomeLineFeeds) {

@@ -1,7 +1,9 @@
 #include "common/temp_folder.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -10,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <string>
 
 #include "common/error_report.h"
 #include "common/safe_file_writer.h"
@@ -127,6 +130,83 @@ TEST_F(PrivateTempFolder, SaysWhyWhenNoPlaceCanHoldIt) {
   ASSERT_TRUE(WIFEXITED(status));
   if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "chroot is not allowed here";
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// A child that holds a lock on `folder` until `release` is closed, as a
+// live run holds its own.
+pid_t ChildHoldingLockOn(const std::string& folder, int (&release)[2]) {
+  int ready[2];
+  if (::pipe(ready) != 0 || ::pipe(release) != 0) return -1;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    const bool locked = fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+    ::close(release[1]);
+    (void)!::write(ready[1], locked ? "y" : "n", 1);
+    char byte;
+    (void)!::read(release[0], &byte, 1);  // until the parent closes its end
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(release[0]);
+  char answer = 'n';
+  (void)!::read(ready[0], &answer, 1);
+  ::close(ready[0]);
+  return answer == 'y' ? child : -1;
+}
+
+// Making the folder removes what killed runs left: folders of the program's
+// naming, of this user, that no process holds; nothing else, and no link
+// is followed.
+TEST_F(PrivateTempFolder, MakingItRemovesOnlyTheFoldersKilledRunsLeft) {
+  const std::string victim = base / "victim";
+  fs::create_directory(victim);
+  WriteTestFile(victim + "/precious", "keep");
+  struct Entry {
+    std::string name;
+    enum { kFolderWithPages, kEmptyFolder, kFile, kLinkToVictim, kHeldFolder } kind;
+    bool kept;
+  };
+  const Entry entries[] = {
+      {"verdigo-Ab3xYz", Entry::kFolderWithPages, false},
+      {"verdigo-000000", Entry::kEmptyFolder, false},
+      {"verdigo-Held01", Entry::kHeldFolder, true},
+      {"verdigo-Link01", Entry::kLinkToVictim, true},
+      {"verdigo-File01", Entry::kFile, true},
+      {"verdigo-abc", Entry::kFolderWithPages, true},
+      {"verdigo-abcdefg", Entry::kFolderWithPages, true},
+      {"verdigo-ab.def", Entry::kFolderWithPages, true},
+      {"other-Ab3xYz", Entry::kFolderWithPages, true},
+  };
+  std::set<std::string> expected = {"victim"};
+  for (const Entry& entry : entries) {
+    const std::string path = base / entry.name;
+    if (entry.kind == Entry::kLinkToVictim) {
+      fs::create_directory_symlink(victim, path);
+    } else if (entry.kind == Entry::kFile) {
+      WriteTestFile(path, "x");
+    } else {
+      fs::create_directory(path);
+      if (entry.kind == Entry::kFolderWithPages) WriteTestFile(path + "/HTML1.tmp", "page");
+    }
+    if (entry.kept) expected.insert(entry.name);
+  }
+  int release[2];
+  const pid_t holder = ChildHoldingLockOn(base / "verdigo-Held01", release);
+  ASSERT_GT(holder, 0);
+
+  RemoveLeftoverTempFolders();
+  ::close(release[1]);
+  ::waitpid(holder, nullptr, 0);
+  expected.insert(fs::path(PrivateTempFolderPath()).filename().string());
+  EXPECT_EQ(Entries(base.path()), expected);
+  EXPECT_EQ(Entries(victim), std::set<std::string>{"precious"});
+  EXPECT_EQ(Entries(base / "verdigo-abc"), std::set<std::string>{"HTML1.tmp"});
+
+  // Once its holder is gone, the held folder goes the next time one is made.
+  RemovePrivateTempFolder();
+  RemoveLeftoverTempFolders();
+  EXPECT_EQ(Entries(base.path()).count("verdigo-Held01"), 0u);
 }
 
 // Forks a child that makes page files and starts a save, then raises
