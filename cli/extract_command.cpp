@@ -19,6 +19,7 @@
 #include "common/error_report.h"
 #include "common/fd_io.h"
 #include "common/file_routines.h"
+#include "common/open_file_limit.h"
 #include "common/product.h"
 #include "common/safe_file_writer.h"
 #include "common/temp_folder.h"
@@ -256,7 +257,8 @@ int RunExtractCommand(int argc, char** argv) {
     PrintProgramMessage(parsed.error + "\nTry 'verdigo-extract --help' for more information.");
     return kExitTrouble;
   }
-  const ExtractOptions& options = parsed.options;
+  ExtractOptions options = parsed.options;
+  options.jobs = JobsThatFitOpenFiles(options.jobs, PrintProgramMessage);
   if (options.showHelp) return PrintAndSucceed(ExtractUsageText());
   if (options.showVersion) {
     return PrintAndSucceed(std::string(kExtractProgramName) + " " + std::string(ProgramVersion()) +
