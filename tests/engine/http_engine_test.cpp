@@ -20,6 +20,7 @@
 #include "engine/curl_downloader.h"
 #include "engine/extract_links.h"
 #include "tests/support/engine_recorders.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/fake_page_files.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/test_http_server.h"
@@ -61,7 +62,7 @@ class EngineOverHttp : public ::testing::Test {
 
   // Built on first use, so that a test may change `settings` before.
   CurlDownloader& Downloader() {
-    if (!downloader) downloader = std::make_unique<CurlDownloader>(settings, *pageFiles);
+    if (!downloader) downloader = std::make_unique<CurlDownloader>(settings, *pageFiles, clock);
     return *downloader;
   }
 
@@ -83,6 +84,7 @@ class EngineOverHttp : public ::testing::Test {
   testing::FakePageFiles fakePageFiles;
   PageFiles* pageFiles = &TempFolderPageFiles();  // set before the downloader is made
   DownloadSettings settings;
+  testing::FakeClock clock;  // retries wait on it, not in real time
   RecordingReporter reporter;
   VectorSink results;
   std::unique_ptr<CurlDownloader> downloader;
@@ -138,7 +140,7 @@ TEST_F(EngineOverHttp, ErrorStatusIsAFailedPageAndItsBodyIsNotScanned) {
   ExpectOnlyFailure(server.Url("/gone.html"), "HTTP 404");
   reporter.notFound.clear();
   EXPECT_FALSE(Extract(server.Url("/broken.html")));
-  ExpectOnlyFailure(server.Url("/broken.html"), "HTTP 500");
+  ExpectOnlyFailure(server.Url("/broken.html"), "HTTP 500 after 4 tries");
 }
 
 TEST_F(EngineOverHttp, RedirectIsFollowedAndLinksResolveAgainstTheEnteredAddress) {
@@ -215,6 +217,7 @@ TEST_F(EngineOverHttp, APrivateFolderRemovedMeanwhileIsMadeAgain) {
 
 TEST_F(EngineOverHttp, StalledTransferIsAbandoned) {
   settings.stallTimeout = std::chrono::seconds(1);
+  settings.retries = 0;
   server.Stall("/stall/");
   EXPECT_FALSE(Extract(server.Url("/stall/")));
   ExpectOnlyFailure(server.Url("/stall/"),
@@ -224,7 +227,8 @@ TEST_F(EngineOverHttp, StalledTransferIsAbandoned) {
 TEST_F(EngineOverHttp, ConnectionClosedMidBodyIsAFailedPage) {
   server.CloseMidBody("/cut/", 100, std::string(10, 'a'));
   EXPECT_FALSE(Extract(server.Url("/cut/")));
-  ExpectOnlyFailure(server.Url("/cut/"), "transfer closed with 90 bytes remaining to read");
+  ExpectOnlyFailure(server.Url("/cut/"),
+                    "transfer closed with 90 bytes remaining to read after 4 tries");
 }
 
 TEST_F(EngineOverHttp, BodyOverTheCapIsAFailedPage) {
@@ -283,6 +287,112 @@ TEST_F(EngineOverHttp, APlantedLinkAtThePageFileIsNotFollowed) {
   EXPECT_THAT(server.Requests(), IsEmpty());
   ::unlink(TempPagePath(1).c_str());
   ::unlink(victim.c_str());
+}
+
+// ---- Tries again --------------------------------------------------------------
+
+using Answer = TestHttpServer::Answer;
+
+// A failure that may pass is tried again, after a growing wait or the one the
+// server asks for; one that will not pass is not. Each try starts its page
+// file afresh.
+TEST_F(EngineOverHttp, FailuresThatMayPassAreTriedAgain) {
+  using std::chrono::milliseconds;
+  struct Case {
+    std::vector<Answer> answers;
+    std::string reason;  // empty: found, as "fresh"
+    size_t requests;
+    std::vector<milliseconds> waits;  // each at most a quarter longer when not asked for
+  };
+  const Answer fresh{200, "fresh", {}};
+  const Answer cut{200, "stale bytes", {}, true};
+  const Answer busy{503, "busy", {}};
+  const Answer slowDown{429, "slow down", {{"Retry-After", "3"}}};
+  const Answer comeTomorrow{503, "later", {{"Retry-After", "86400"}}};
+  const Case cases[] = {
+      {{cut, busy, fresh}, "", 3, {milliseconds(1000), milliseconds(2000)}},
+      {{slowDown, fresh}, "", 2, {milliseconds(3000)}},
+      {{busy}, "HTTP 503 after 4 tries", 4,
+       {milliseconds(1000), milliseconds(2000), milliseconds(4000)}},
+      {{{404, "gone", {}}, fresh}, "HTTP 404", 1, {}},
+      {{busy, {410, "gone", {}}}, "HTTP 410 after 2 tries", 2, {milliseconds(1000)}},
+      {{comeTomorrow},
+       "HTTP 503: the server asks to wait 86400 s, longer than 60 s",
+       1,
+       {}},
+  };
+  int caseNumber = 0;
+  for (const Case& c : cases) {
+    const std::string path = "/again" + std::to_string(++caseNumber);
+    clock.Advance(std::chrono::minutes(2));  // past the pause a 503 before asked of the host
+    server.ServeInTurn(path, c.answers);
+    const size_t requestsBefore = server.Requests().size();
+    const size_t idlesBefore = clock.Idles().size();
+    const std::uint64_t ticket = Downloader().Start(server.Url(path), CreatePageFile(7));
+    const std::optional<FetchedPage> page = Downloader().Collect(ticket, std::chrono::seconds(20));
+    ASSERT_TRUE(page.has_value()) << path;
+    EXPECT_EQ(page->ok, c.reason.empty()) << path;
+    EXPECT_EQ(page->reason, c.reason);
+    if (page->ok) {
+      EXPECT_EQ(page->body.View(), "fresh");
+      EXPECT_EQ(ReadFile(TempPagePath(7)), "fresh");
+    }
+    EXPECT_EQ(server.Requests().size() - requestsBefore, c.requests) << path;
+    const std::vector<milliseconds> idles = clock.Idles();
+    ASSERT_EQ(idles.size() - idlesBefore, c.waits.size()) << path;
+    for (size_t i = 0; i < c.waits.size(); ++i) {
+      const bool asked = c.answers[i].headers.size() == 1;
+      EXPECT_GE(idles[idlesBefore + i], c.waits[i]) << path;
+      EXPECT_LE(idles[idlesBefore + i], asked ? c.waits[i] : c.waits[i] * 5 / 4) << path;
+    }
+  }
+  RemovePageFile(7);
+}
+
+// ---- What every request carries ---------------------------------------------
+
+TEST_F(EngineOverHttp, RequestOptionsReachTheServer) {
+  const testing::ScopedTempDir folder;
+  const std::string cookieFile = folder / "cookies.txt";
+  testing::WriteTestFile(cookieFile, "# Netscape HTTP Cookie File\n"
+                                     "127.0.0.1\tFALSE\t/\tFALSE\t0\tfromfile\tyes\n");
+  settings.userAgent = "Tester/1.0";
+  settings.headers = {"X-One: 1", "Accept-Language: fr"};
+  settings.cookieFile = cookieFile;
+  server.ServeInTurn("/sets.html", {{200, "set", {{"Set-Cookie", "session=abc; Path=/"}}}});
+  server.ServeAfter("/slow.html", "slow", std::chrono::milliseconds(300));
+  server.Serve("/reads.html", "read");
+  ASSERT_TRUE(Extract(server.Url("/sets.html")));
+  // While the slow page holds the handle the first page used, the next page
+  // goes through another one: the cookie set must reach it all the same.
+  const std::uint64_t slow = Downloader().Start(server.Url("/slow.html"), CreatePageFile(8));
+  EXPECT_TRUE(Extract(server.Url("/reads.html")));
+  EXPECT_TRUE(Downloader().Collect(slow, std::chrono::seconds(20))->ok);
+  RemovePageFile(8);
+
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  for (const auto& request : requests) {
+    EXPECT_EQ(request.userAgent, "Tester/1.0");
+    EXPECT_EQ(request.Header("X-One"), "1");
+    EXPECT_EQ(request.Header("Accept-Language"), "fr");
+  }
+  EXPECT_EQ(requests[0].Header("Cookie"), "fromfile=yes");
+  EXPECT_EQ(requests[2].path, "/reads.html");
+  EXPECT_THAT(requests[2].Header("Cookie"), ::testing::AnyOf("fromfile=yes; session=abc",
+                                                             "session=abc; fromfile=yes"));
+  EXPECT_NE(requests[0].clientPort, requests[2].clientPort);
+}
+
+TEST_F(EngineOverHttp, AProxyGivenReceivesTheWholeAddress) {
+  // The server stands in for the proxy; the name is never looked up.
+  settings.proxy = server.Url("");
+  server.Serve("http://pages.example.test/p.html", "<a href=\"q.html\">");
+  EXPECT_TRUE(Extract("http://pages.example.test/p.html"));
+  EXPECT_THAT(results.rows,
+              ElementsAre("http://pages.example.test/p.html", "http://pages.example.test/q.html"));
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].path, "http://pages.example.test/p.html");
 }
 
 // ---- The page file failing at each step ------------------------------------
@@ -361,7 +471,7 @@ class ManyPagesOverHttp : public EngineOverHttp {
   // Every address through the engine, `ahead` of them started in advance.
   std::vector<std::string> ExtractAll(const std::vector<std::string>& addresses, size_t ahead) {
     results.rows.clear();
-    ExtractLinks pages(Downloader(), reporter);
+    ExtractLinks pages(Downloader(), reporter, YieldFn{}, *pageFiles);
     size_t started = 0;
     for (size_t i = 0; i < addresses.size(); ++i) {
       while (ahead > 0 && started < std::min(addresses.size(), i + ahead)) {
