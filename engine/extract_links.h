@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -84,7 +85,8 @@ class ExtractLinks {
   std::string downloadError_;
   std::string lastPageFileFailure_;
   std::deque<Transfer> prefetched_;
-  int pageFileInUse_ = 0;  // the file of the page GetUrls is handling
+  // The page files of the page GetUrls is handling and of the pages ahead.
+  std::set<int> pageFilesHeld_;
   std::string row_;        // reused for every link, so rows cost no allocation
 };
 
