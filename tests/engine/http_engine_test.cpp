@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "common/file_routines.h"
+#include "common/open_file_limit.h"
 #include "common/product.h"
 #include "common/safe_file_writer.h"
 #include "common/temp_folder.h"
@@ -531,6 +533,72 @@ TEST_F(ManyPagesOverHttp, CancellingLeavesNoPageFileAndDoesNotWaitForTransfers) 
   downloader.reset();  // ends the transfer thread and whatever it still had
   EXPECT_THAT(FolderEntries(testing::PrivateTempFolderPath()), IsEmpty());
   EXPECT_THAT(results.rows, ElementsAre(server.Url("/quick.html")));
+}
+
+// Under a low open-file limit the downloads at once are fitted to it, the
+// user told once, and no page fails for want of a descriptor.
+TEST(OpenFileLimit, DownloadsFitTheDescriptorsAndLoseNoPage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child starts afresh
+  const auto run = [] {
+    const rlimit low{64, 64};
+    if (::setrlimit(RLIMIT_NOFILE, &low) != 0) std::_Exit(3);
+    UseTestTempBase();
+    TestHttpServer server;
+    std::vector<std::string> addresses;
+    for (int i = 0; i < 300; ++i) {
+      const std::string path = "/fd/p" + std::to_string(i) + ".html";
+      server.Serve(path, "<a href=\"x.html\">");
+      addresses.push_back(server.Url(path));
+    }
+    DownloadSettings settings;
+    settings.jobs = JobsThatFitOpenFiles(
+        20, [](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); });
+    CurlDownloader downloader(settings);
+    RecordingReporter reporter;
+    ExtractLinks pages(downloader, reporter);
+    VectorSink results;
+    const size_t ahead = 2 * static_cast<size_t>(settings.jobs);
+    size_t started = 0;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+      while (started < std::min(addresses.size(), i + 1 + ahead)) {
+        pages.Prefetch(addresses[started++], 1);
+      }
+      pages.GetUrls(results, addresses[i], 1);
+    }
+    for (const auto& message : reporter.messages) std::fprintf(stderr, "%s\n", message.c_str());
+    std::_Exit(results.rows.size() == 2 * addresses.size() ? 0 : 1);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0),
+              "^6 downloads at once instead of 20: the open-file limit is 64 \\(ulimit -n\\)\n$");
+}
+
+TEST(OpenFileLimit, TheSoftLimitRisesToTheHardOne) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const auto run = [] {
+    const rlimit low{40, 200};
+    if (::setrlimit(RLIMIT_NOFILE, &low) != 0) std::_Exit(3);
+    rlimit now{};
+    std::_Exit(RaiseOpenFileLimit() == 200 && ::getrlimit(RLIMIT_NOFILE, &now) == 0 &&
+                       now.rlim_cur == 200
+                   ? 0
+                   : 1);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(OpenFileLimit, JobsFitWhatTheLimitCarries) {
+  struct Case {
+    int jobs;
+    long limit;
+    int fitted;
+  };
+  const Case cases[] = {{64, 1024, 64}, {1000, 1024, 198}, {1000, 1 << 20, 1000},
+                        {20, 64, 6},    {20, 40, 1},       {1, 10, 1}};
+  for (const Case& c : cases) {
+    const FittedJobs fitted = FitJobsToOpenFiles(c.jobs, c.limit);
+    EXPECT_EQ(fitted.jobs, c.fitted) << c.jobs << " " << c.limit;
+    EXPECT_EQ(fitted.message.empty(), c.fitted == c.jobs) << c.jobs << " " << c.limit;
+  }
 }
 
 TEST(EncodeAddressForRequest, EncodesSpacesControlsAndHighBytesOnly) {
