@@ -51,7 +51,9 @@ long Digits(std::string_view text, size_t at, size_t width) {
   return value;
 }
 
-std::optional<std::chrono::system_clock::time_point> ParseHttpDate(std::string_view text) {
+// Seconds since 1970 (in seconds, not the system clock's ticks, which would
+// overflow in the year 2262).
+std::optional<long long> ParseHttpDate(std::string_view text) {
   static constexpr std::array<std::string_view, 12> kMonths = {
       "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   // "Sun, 06 Nov 1994 08:49:37 GMT": 29 characters, fixed places.
@@ -68,8 +70,7 @@ std::optional<std::chrono::system_clock::time_point> ParseHttpDate(std::string_v
   }
   const long days = DaysFromCivil(year, static_cast<unsigned>(month - kMonths.begin() + 1),
                                   static_cast<unsigned>(day));
-  return std::chrono::system_clock::time_point(
-      seconds(days * 86400 + hour * 3600 + minute * 60 + second));
+  return static_cast<long long>(days) * 86400 + hour * 3600 + minute * 60 + second;
 }
 
 std::string_view TrimSpaces(std::string_view text) {
@@ -104,10 +105,10 @@ std::optional<seconds> ParseRetryAfter(std::string_view value,
   }
   const auto date = ParseHttpDate(value);
   if (!date) return std::nullopt;
-  // A date already past asks for no wait; one part of a second ahead, for one.
-  const auto ahead = *date - now;
-  if (ahead <= std::chrono::system_clock::duration::zero()) return seconds(0);
-  return std::chrono::ceil<seconds>(ahead);
+  // A date already past asks for no wait.
+  const long long nowSeconds =
+      std::chrono::floor<seconds>(now.time_since_epoch()).count();
+  return seconds(std::max(0ll, *date - nowSeconds));
 }
 
 TryResult ClassifyTry(const TransferEnd& end) {
