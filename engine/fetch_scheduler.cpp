@@ -15,8 +15,11 @@ namespace {
 
 using std::chrono::milliseconds;
 using std::chrono::seconds;
+using namespace std::chrono_literals;
 
 constexpr milliseconds kFirstBackOff{1000};
+// A host that said it is overloaded keeps its requests this far apart at most.
+constexpr milliseconds kLongestLearntInterval{5000};
 
 double RandomJitter() {
   static thread_local std::minstd_rand generator{std::random_device{}()};
@@ -187,9 +190,10 @@ std::optional<Clock::TimePoint> FetchScheduler::NextDue() const {
 std::optional<Clock::TimePoint> FetchScheduler::EarliestStart(const Page& page) const {
   const auto host = hosts_.find(page.host);
   if (host == hosts_.end()) return page.notBefore;
-  if (host->second.underWay >= settings_.perHost) return std::nullopt;
-  return std::max({page.notBefore, host->second.notBefore,
-                   host->second.lastStart + settings_.perHostDelay});
+  const Host& h = host->second;
+  if (h.underWay >= (h.learntInterval ? 1 : settings_.perHost)) return std::nullopt;
+  const milliseconds interval = std::max(settings_.perHostDelay, h.learntInterval.value_or(0ms));
+  return std::max({page.notBefore, h.notBefore, h.lastStart + interval});
 }
 
 void FetchScheduler::Begin(Page& page, Clock::TimePoint now) {
@@ -210,7 +214,7 @@ void FetchScheduler::Finish(Page& page) {
   // A host with nothing under way and nothing to wait out is forgotten, so
   // that a long list of hosts costs no memory.
   const Clock::TimePoint now = clock_.Now();
-  if (host->second.underWay == 0 && host->second.notBefore <= now &&
+  if (host->second.underWay == 0 && !host->second.learntInterval && host->second.notBefore <= now &&
       host->second.lastStart + settings_.perHostDelay <= now) {
     hosts_.erase(host);
   }
@@ -224,10 +228,7 @@ TryVerdict FetchScheduler::Ended(std::uint64_t ticket, const TryResult& result) 
   const milliseconds wait = result.retryAfter ? milliseconds(*result.retryAfter)
                                               : BackOff(page.tries);
   const milliseconds longest = settings_.longestRetryWait;
-  if (!result.ok && result.slowsHost) {
-    Host& host = hosts_[page.host];
-    host.notBefore = std::max(host.notBefore, now + std::min(wait, longest));
-  }
+  if (!result.ok && result.slowsHost) SlowDown(hosts_[page.host], now, std::min(wait, longest));
   if (page.underWay) Finish(page);
   const int tries = page.tries;
   if (result.ok || !result.mayPass || tries > settings_.retries) {
@@ -242,6 +243,14 @@ TryVerdict FetchScheduler::Ended(std::uint64_t ticket, const TryResult& result) 
   }
   page.notBefore = now + wait;
   return {true, {}};
+}
+
+// An overloaded host waits out the pause it asked for, then gets one request
+// at a time, as far apart as that pause, for the rest of the run.
+void FetchScheduler::SlowDown(Host& host, Clock::TimePoint now, milliseconds pause) {
+  host.notBefore = std::max(host.notBefore, now + pause);
+  host.learntInterval =
+      std::max(host.learntInterval.value_or(0ms), std::min(pause, kLongestLearntInterval));
 }
 
 void FetchScheduler::Forget(std::uint64_t ticket) {

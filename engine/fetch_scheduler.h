@@ -15,7 +15,9 @@
 // When each page may start: at most `jobs` at once and `perHost` to one host,
 // `perHostDelay` between the starts of two requests to one host, and the
 // tries again of a page that failed for a reason that may pass, after a wait
-// that grows (or the one the server asks for). Plain bookkeeping on the
+// that grows (or the one the server asks for). A host that answers 429 or
+// 503 waits that long for all its pages, then gets one request at a time,
+// that far apart (5 s at most). Plain bookkeeping on the
 // transfer thread: it knows tickets and hosts, never a transfer.
 namespace verdigo {
 
@@ -64,6 +66,9 @@ class FetchScheduler {
     int underWay = 0;
     Clock::TimePoint lastStart{};
     Clock::TimePoint notBefore{};  // the host asked for a pause until then
+    // Set once the host said it is overloaded: one request at a time, this
+    // far apart.
+    std::optional<std::chrono::milliseconds> learntInterval;
   };
   struct Page {
     std::string host;
@@ -76,6 +81,7 @@ class FetchScheduler {
   std::optional<Clock::TimePoint> EarliestStart(const Page& page) const;
   void Begin(Page& page, Clock::TimePoint now);
   void Finish(Page& page);
+  void SlowDown(Host& host, Clock::TimePoint now, std::chrono::milliseconds pause);
 
   const DownloadSettings settings_;
   Clock& clock_;

@@ -79,6 +79,7 @@ TEST(ParseRetryAfter, SecondsOrAnHttpDate) {
       {"Sun, 06 Nov 1994 08:50:37 GMT", seconds(60)},
       {"Mon, 07 Nov 1994 08:49:37 GMT", seconds(86400)},
       {"Sat, 05 Nov 1994 08:49:37 GMT", seconds(0)},  // already past
+      {"Sun, 26 Nov 3988 08:50:37 GMT", seconds(62926329660)},
       {"Sun, 06 Nov 1994 08:50:37 UTC", std::nullopt},
       {"Sun, 06 Nov 1994 8:50:37 GMT", std::nullopt},
       {"Sun, 06 Foo 1994 08:50:37 GMT", std::nullopt},
@@ -153,7 +154,10 @@ TEST_F(Scheduling, TriesAgainAfterGrowingWaitsOrAsTheServerAsks) {
        "HTTP 503 after 4 tries"},
       {{Failed(404)}, {}, "HTTP 404"},
       {{Failed(500), Failed(410)}, {1000ms}, "HTTP 410 after 2 tries"},
-      {{Failed(429, seconds(7)), Failed(429, seconds(0)), ok}, {7000ms, 0ms}, ""},
+      {{Failed(429, seconds(7)), ok}, {7000ms}, ""},
+      // The host keeps its requests 5 s apart from then on, whatever it asks.
+      {{Failed(429, seconds(7)), Failed(429, seconds(0)), ok}, {7000ms, 5000ms}, ""},
+      {{Failed(503, seconds(0)), ok}, {0ms}, ""},
       {{Failed(429, seconds(120))}, {}, "HTTP 429: the server asks to wait 120 s, longer than 60 s"},
       {{Failed(503)}, {}, "HTTP 503", 0},
   };
@@ -225,7 +229,10 @@ TEST_F(Scheduling, AHostThatAnswers429WaitsWhileAnotherHostGoesOn) {
   clock.Advance(1999ms);
   EXPECT_THAT(Scheduler().TakeStartable(), IsEmpty());
   clock.Advance(1ms);
-  EXPECT_THAT(Scheduler().TakeStartable(), ElementsAre(1u, 4u));
+  // From now on one at a time, 2 s apart.
+  EXPECT_THAT(Scheduler().TakeStartable(), ElementsAre(1u));
+  EXPECT_TRUE(Scheduler().Ended(1, Ok()).reason.empty());
+  EXPECT_EQ(WaitBeforeRestart(4), 2000ms);
 }
 
 TEST_F(Scheduling, AHost503WithoutRetryAfterWaitsOutTheBackOff) {
@@ -234,9 +241,7 @@ TEST_F(Scheduling, AHost503WithoutRetryAfterWaitsOutTheBackOff) {
   EXPECT_THAT(Scheduler().TakeStartable(), ElementsAre(1u, 2u));
   EXPECT_TRUE(Scheduler().Ended(1, Failed(503)).tryAgain);
   EXPECT_TRUE(Scheduler().Ended(2, Failed(503)).tryAgain);
-  std::vector<std::uint64_t> started;
-  EXPECT_EQ(WaitForStarts(started), 1000ms);
-  EXPECT_THAT(started, ElementsAre(1u, 2u));
+  EXPECT_EQ(WaitBeforeRestart(1), 1000ms);
 }
 
 }  // namespace
