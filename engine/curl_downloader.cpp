@@ -323,7 +323,7 @@ struct CurlDownloader::Impl {
   }
 
   void StartDuePages() {
-    for (const std::uint64_t ticket : scheduler.TakeStartable()) {
+    for (const std::uint64_t ticket : scheduler.TakeStartable(nextToCollect)) {
       auto found = waiting.find(ticket);
       std::unique_ptr<Transfer> transfer = std::move(found->second);
       waiting.erase(found);

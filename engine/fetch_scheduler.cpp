@@ -160,13 +160,17 @@ void FetchScheduler::Add(std::uint64_t ticket, std::string_view url) {
   changed_ = true;
 }
 
-std::vector<std::uint64_t> FetchScheduler::TakeStartable() {
+std::vector<std::uint64_t> FetchScheduler::TakeStartable(std::uint64_t inTurn) {
   std::vector<std::uint64_t> startable;
   const Clock::TimePoint now = clock_.Now();
-  if (underWay_ >= settings_.jobs) return startable;
+  if (inTurn != inTurn_) {
+    inTurn_ = inTurn;
+    changed_ = true;
+  }
   if (!changed_ && !(nextDue_ && *nextDue_ <= now)) return startable;
   changed_ = false;
   nextDue_.reset();
+  StartInTurn(now, startable);
   for (auto& [ticket, page] : pages_) {
     if (page.underWay) continue;
     if (underWay_ >= settings_.jobs) break;  // a page that ends marks a change
@@ -187,11 +191,29 @@ std::optional<Clock::TimePoint> FetchScheduler::NextDue() const {
   return nextDue_;
 }
 
-std::optional<Clock::TimePoint> FetchScheduler::EarliestStart(const Page& page) const {
+// The page whose turn it is goes past the limits of transfers at once: the
+// transfers under way may all be paused until it comes (the waiting
+// budget), so nothing else would end to make room for it.
+void FetchScheduler::StartInTurn(Clock::TimePoint now, std::vector<std::uint64_t>& startable) {
+  const auto turn = pages_.find(inTurn_);
+  if (turn == pages_.end() || turn->second.underWay) return;
+  const Clock::TimePoint earliest = *EarliestStart(turn->second, false);
+  if (earliest > now) {
+    nextDue_ = earliest;
+    return;
+  }
+  Begin(turn->second, now);
+  startable.push_back(inTurn_);
+}
+
+std::optional<Clock::TimePoint> FetchScheduler::EarliestStart(const Page& page,
+                                                              bool withinLimits) const {
   const auto host = hosts_.find(page.host);
   if (host == hosts_.end()) return page.notBefore;
   const Host& h = host->second;
-  if (h.underWay >= (h.learntInterval ? 1 : settings_.perHost)) return std::nullopt;
+  if (withinLimits && h.underWay >= (h.learntInterval ? 1 : settings_.perHost)) {
+    return std::nullopt;
+  }
   const milliseconds interval = std::max(settings_.perHostDelay, h.learntInterval.value_or(0ms));
   return std::max({page.notBefore, h.notBefore, h.lastStart + interval});
 }

@@ -46,8 +46,9 @@ class FetchScheduler {
   // A page to fetch from `url`; tickets rise with every call.
   void Add(std::uint64_t ticket, std::string_view url);
   // The pages that may start now, lowest ticket first; they count as under
-  // way from now on.
-  std::vector<std::uint64_t> TakeStartable();
+  // way from now on. Page `inTurn`, the one collected next, needs no free
+  // place under the limits of transfers at once, only its time.
+  std::vector<std::uint64_t> TakeStartable(std::uint64_t inTurn = 0);
   // When a page that waits only for time may start; nothing when none does.
   std::optional<Clock::TimePoint> NextDue() const;
   // Ends the try under way of page `ticket`.
@@ -78,7 +79,8 @@ class FetchScheduler {
   };
 
   // The earliest this page may start, or nothing while its host is full.
-  std::optional<Clock::TimePoint> EarliestStart(const Page& page) const;
+  std::optional<Clock::TimePoint> EarliestStart(const Page& page, bool withinLimits = true) const;
+  void StartInTurn(Clock::TimePoint now, std::vector<std::uint64_t>& startable);
   void Begin(Page& page, Clock::TimePoint now);
   void Finish(Page& page);
   void SlowDown(Host& host, Clock::TimePoint now, std::chrono::milliseconds pause);
@@ -89,6 +91,7 @@ class FetchScheduler {
   std::map<std::uint64_t, Page> pages_;
   std::map<std::string, Host, std::less<>> hosts_;
   int underWay_ = 0;
+  std::uint64_t inTurn_ = 0;
   // Nothing changed since the last look, and no waiting page is due before
   // `nextDue_`: TakeStartable has nothing to do till then.
   bool changed_ = true;

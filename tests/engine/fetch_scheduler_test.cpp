@@ -204,6 +204,22 @@ TEST_F(Scheduling, AtMostJobsAtOnceAndPerHostToOneHost) {
   EXPECT_EQ(Scheduler().UnderWay(), 3);
 }
 
+// Transfers paused for memory wait for the page collected next: it must get
+// started whatever is under way.
+TEST_F(Scheduling, ThePageCollectedNextStartsBeyondTheLimits) {
+  settings.jobs = 2;
+  settings.perHost = 2;
+  for (std::uint64_t ticket = 1; ticket <= 3; ++ticket) Scheduler().Add(ticket, "http://a.test/");
+  EXPECT_THAT(Scheduler().TakeStartable(1), ElementsAre(1u, 2u));
+  EXPECT_TRUE(Scheduler().Ended(1, Failed(500)).tryAgain);
+  EXPECT_THAT(Scheduler().TakeStartable(1), ElementsAre(3u));
+  clock.Advance(999ms);
+  EXPECT_THAT(Scheduler().TakeStartable(1), IsEmpty());  // its time still holds
+  clock.Advance(1ms);
+  EXPECT_THAT(Scheduler().TakeStartable(1), ElementsAre(1u));
+  EXPECT_EQ(Scheduler().UnderWay(), 3);
+}
+
 TEST_F(Scheduling, DelayBetweenTheStartsOfTwoRequestsToOneHost) {
   settings.perHostDelay = 500ms;
   for (std::uint64_t ticket = 1; ticket <= 3; ++ticket) Scheduler().Add(ticket, "http://a.test/");

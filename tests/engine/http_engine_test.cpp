@@ -519,6 +519,23 @@ TEST_F(ManyPagesOverHttp, PagesOverTheWaitingBudgetPauseAndStillArriveWhole) {
   EXPECT_THAT(FolderEntries(testing::PrivateTempFolderPath()), IsEmpty());
 }
 
+// The first page is tried again while every place for a transfer is held by
+// a later page paused for memory: its turn lets it start all the same.
+TEST_F(ManyPagesOverHttp, APageTriedAgainIsNotHeldUpByPagesPausedForMemory) {
+  settings.jobs = 2;
+  settings.waitingBudget = 64 * 1024;
+  server.ServeInTurn("/first.html", {{503, "busy", {}}, {200, "<a href=\"f.html\">", {}}});
+  std::vector<std::string> addresses = {server.Url("/first.html")};
+  for (int i = 0; i < 2; ++i) {
+    const std::string path = "/big" + std::to_string(i) + ".html";
+    server.Serve(path, std::string(300 * 1024, 'a') + "<a href=\"b.html\">");
+    addresses.push_back(server.Url(path));
+  }
+  const std::vector<std::string> rows = ExtractAll(addresses, 3);
+  EXPECT_EQ(rows.size(), 6u);
+  EXPECT_THAT(reporter.notFound, IsEmpty());
+}
+
 TEST_F(ManyPagesOverHttp, CancellingLeavesNoPageFileAndDoesNotWaitForTransfers) {
   server.Stall("/stalled.html");
   server.Serve("/quick.html", "quick");
