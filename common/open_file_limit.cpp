@@ -26,9 +26,8 @@ FittedJobs FitJobsToOpenFiles(int jobs, long openFileLimit) {
   const long fitting = std::max(1L, (openFileLimit - kDescriptorsReserved) / kDescriptorsPerJob);
   if (jobs <= fitting) return {jobs, {}};
   const int fitted = static_cast<int>(fitting);
-  return {fitted, std::to_string(fitted) + " downloads at once instead of " +
-                      std::to_string(jobs) + ": the open-file limit is " +
-                      std::to_string(openFileLimit) + " (ulimit -n)"};
+  return {fitted, std::to_string(fitted) + " downloads at once instead of " + std::to_string(jobs) +
+                      ": the open-file limit is " + std::to_string(openFileLimit) + " (ulimit -n)"};
 }
 
 int JobsThatFitOpenFiles(int jobs, const std::function<void(const std::string&)>& tell) {

@@ -181,9 +181,9 @@ struct CurlDownloader::Impl {
   void SetUpMulti() {
     multi = curl_multi_init();
     if (multi == nullptr) throw Failure("Out of memory");
-    CheckMulti(curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS,
-                                 static_cast<long>(settings.jobs)),
-               "CURLMOPT_MAX_TOTAL_CONNECTIONS");
+    CheckMulti(
+        curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(settings.jobs)),
+        "CURLMOPT_MAX_TOTAL_CONNECTIONS");
     CheckMulti(curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS,
                                  static_cast<long>(settings.perHost)),
                "CURLMOPT_MAX_HOST_CONNECTIONS");
@@ -515,7 +515,8 @@ struct CurlDownloader::Impl {
       pageFiles.Empty(transfer->file);
     } catch (const Failure& failure) {
       scheduler.Forget(transfer->ticket);
-      Publish(*transfer, {false, std::string("Could not write the page file: ") + failure.what(), {}});
+      Publish(*transfer,
+              {false, std::string("Could not write the page file: ") + failure.what(), {}});
       return;
     }
     const std::uint64_t ticket = transfer->ticket;

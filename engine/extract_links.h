@@ -87,7 +87,7 @@ class ExtractLinks {
   std::deque<Transfer> prefetched_;
   // The page files of the page GetUrls is handling and of the pages ahead.
   std::set<int> pageFilesHeld_;
-  std::string row_;        // reused for every link, so rows cost no allocation
+  std::string row_;  // reused for every link, so rows cost no allocation
 };
 
 }  // namespace verdigo

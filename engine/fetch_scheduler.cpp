@@ -109,8 +109,7 @@ std::optional<seconds> ParseRetryAfter(std::string_view value,
   const auto date = ParseHttpDate(value);
   if (!date) return std::nullopt;
   // A date already past asks for no wait.
-  const long long nowSeconds =
-      std::chrono::floor<seconds>(now.time_since_epoch()).count();
+  const long long nowSeconds = std::chrono::floor<seconds>(now.time_since_epoch()).count();
   return seconds(std::max(0ll, *date - nowSeconds));
 }
 
@@ -120,8 +119,8 @@ TryResult ClassifyTry(const TransferEnd& end) {
   switch (end.curlCode) {
     case CURLE_HTTP_RETURNED_ERROR: {
       static constexpr long kPassing[] = {408, 429, 500, 502, 503, 504};
-      result.mayPass = std::find(std::begin(kPassing), std::end(kPassing), end.httpStatus) !=
-                       std::end(kPassing);
+      result.mayPass =
+          std::find(std::begin(kPassing), std::end(kPassing), end.httpStatus) != std::end(kPassing);
       result.slowsHost = end.httpStatus == 429 || end.httpStatus == 503;
       break;
     }
@@ -247,8 +246,8 @@ TryVerdict FetchScheduler::Ended(std::uint64_t ticket, const TryResult& result) 
   if (found == pages_.end()) return {false, result.reason};
   Page& page = found->second;
   const Clock::TimePoint now = clock_.Now();
-  const milliseconds wait = result.retryAfter ? milliseconds(*result.retryAfter)
-                                              : BackOff(page.tries);
+  const milliseconds wait =
+      result.retryAfter ? milliseconds(*result.retryAfter) : BackOff(page.tries);
   const milliseconds longest = settings_.longestRetryWait;
   if (!result.ok && result.slowsHost) SlowDown(hosts_[page.host], now, std::min(wait, longest));
   if (page.underWay) Finish(page);
@@ -285,10 +284,10 @@ void FetchScheduler::Forget(std::uint64_t ticket) {
 
 milliseconds FetchScheduler::BackOff(int tries) const {
   const int doublings = std::clamp(tries - 1, 0, 20);
-  const milliseconds base = std::min<milliseconds>(kFirstBackOff * (1 << doublings),
-                                                   settings_.longestRetryWait);
-  return base + milliseconds(static_cast<long long>(static_cast<double>(base.count()) *
-                                                    jitter_() / 4));
+  const milliseconds base =
+      std::min<milliseconds>(kFirstBackOff * (1 << doublings), settings_.longestRetryWait);
+  return base +
+         milliseconds(static_cast<long long>(static_cast<double>(base.count()) * jitter_() / 4));
 }
 
 }  // namespace verdigo

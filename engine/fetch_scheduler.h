@@ -110,9 +110,9 @@ std::optional<std::chrono::seconds> ParseRetryAfter(std::string_view value,
 // How a transfer ended, as libcurl tells it.
 struct TransferEnd {
   int curlCode = 0;
-  long httpStatus = 0;         // the last status; 0: none
-  int osErrno = 0;             // the system's error of a connection that failed
-  bool pastDeadline = false;   // the try ran for its whole time limit
+  long httpStatus = 0;        // the last status; 0: none
+  int osErrno = 0;            // the system's error of a connection that failed
+  bool pastDeadline = false;  // the try ran for its whole time limit
 };
 
 // Whether the failure may pass and whether it slows the host (the reason and

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (wait && wait->count() < 0) std::abort();
   const auto earlier = verdigo::ParseRetryAfter(value, now - std::chrono::seconds(1));
   if (wait.has_value() != earlier.has_value()) std::abort();
-  if (wait && wait->count() > 0 && wait->count() < 1000000 && *earlier != *wait + std::chrono::seconds(1)) {
+  if (wait && wait->count() > 0 && wait->count() < 1000000 &&
+      *earlier != *wait + std::chrono::seconds(1)) {
     // Plain seconds do not depend on the time; dates move with it.
     const bool digitsOnly = value.find_first_not_of("0123456789 \t") == std::string_view::npos;
     if (!digitsOnly) std::abort();

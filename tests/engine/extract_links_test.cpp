@@ -201,7 +201,8 @@ TEST(ManyPagesAhead, TheHighestJobsGiveTheRowsOfOnePageAtATime) {
   FakeDownloader downloader;
   for (size_t i = 0; i < 3 * ahead; ++i) {
     list.push_back("h/p" + std::to_string(i) + ".html");
-    if (i % 7 != 3) downloader.Serve("http://" + list.back(), "<a href=\"l" + std::to_string(i) + "\">");
+    if (i % 7 != 3)
+      downloader.Serve("http://" + list.back(), "<a href=\"l" + std::to_string(i) + "\">");
   }
   const auto extractAll = [&](size_t pagesAhead, RecordingReporter& reporter) {
     ExtractLinks engine(downloader, reporter);
@@ -226,7 +227,8 @@ TEST(ManyPagesAhead, TheHighestJobsGiveTheRowsOfOnePageAtATime) {
   EXPECT_EQ(allAtOnce.notFound.size(), missing);
   EXPECT_THAT(allAtOnce.errorReports, IsEmpty());
   int highestPageFile = 0;
-  for (const Started& s : downloader.started) highestPageFile = std::max(highestPageFile, s.pageFile);
+  for (const Started& s : downloader.started)
+    highestPageFile = std::max(highestPageFile, s.pageFile);
   EXPECT_EQ(highestPageFile, static_cast<int>(ahead) + 1);
   EXPECT_THAT(testing::Entries(testing::PrivateTempFolderPath()), IsEmpty());
   RemovePrivateTempFolder();

@@ -141,9 +141,9 @@ class Scheduling : public ::testing::Test {
 
 TEST_F(Scheduling, TriesAgainAfterGrowingWaitsOrAsTheServerAsks) {
   struct Case {
-    std::vector<TryResult> tries;       // the last one ends the page
-    std::vector<milliseconds> waits;    // before each try after the first
-    std::string reason;                 // after the last try
+    std::vector<TryResult> tries;     // the last one ends the page
+    std::vector<milliseconds> waits;  // before each try after the first
+    std::string reason;               // after the last try
     int retries = 3;
   };
   const TryResult ok = Ok();
@@ -158,7 +158,9 @@ TEST_F(Scheduling, TriesAgainAfterGrowingWaitsOrAsTheServerAsks) {
       // The host keeps its requests 5 s apart from then on, whatever it asks.
       {{Failed(429, seconds(7)), Failed(429, seconds(0)), ok}, {7000ms, 5000ms}, ""},
       {{Failed(503, seconds(0)), ok}, {0ms}, ""},
-      {{Failed(429, seconds(120))}, {}, "HTTP 429: the server asks to wait 120 s, longer than 60 s"},
+      {{Failed(429, seconds(120))},
+       {},
+       "HTTP 429: the server asks to wait 120 s, longer than 60 s"},
       {{Failed(503)}, {}, "HTTP 503", 0},
   };
   for (const Case& c : cases) {
@@ -234,7 +236,8 @@ TEST_F(Scheduling, DelayBetweenTheStartsOfTwoRequestsToOneHost) {
 }
 
 TEST_F(Scheduling, AHostThatAnswers429WaitsWhileAnotherHostGoesOn) {
-  for (std::uint64_t ticket = 1; ticket <= 2; ++ticket) Scheduler().Add(ticket, "http://slow.test/");
+  for (std::uint64_t ticket = 1; ticket <= 2; ++ticket)
+    Scheduler().Add(ticket, "http://slow.test/");
   Scheduler().Add(3, "http://other.test/");
   EXPECT_THAT(Scheduler().TakeStartable(), ElementsAre(1u, 2u, 3u));
   EXPECT_TRUE(Scheduler().Ended(1, Failed(429, seconds(2))).tryAgain);

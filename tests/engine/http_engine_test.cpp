@@ -314,14 +314,13 @@ TEST_F(EngineOverHttp, FailuresThatMayPassAreTriedAgain) {
   const Case cases[] = {
       {{cut, busy, fresh}, "", 3, {milliseconds(1000), milliseconds(2000)}},
       {{slowDown, fresh}, "", 2, {milliseconds(3000)}},
-      {{busy}, "HTTP 503 after 4 tries", 4,
+      {{busy},
+       "HTTP 503 after 4 tries",
+       4,
        {milliseconds(1000), milliseconds(2000), milliseconds(4000)}},
       {{{404, "gone", {}}, fresh}, "HTTP 404", 1, {}},
       {{busy, {410, "gone", {}}}, "HTTP 410 after 2 tries", 2, {milliseconds(1000)}},
-      {{comeTomorrow},
-       "HTTP 503: the server asks to wait 86400 s, longer than 60 s",
-       1,
-       {}},
+      {{comeTomorrow}, "HTTP 503: the server asks to wait 86400 s, longer than 60 s", 1, {}},
   };
   int caseNumber = 0;
   for (const Case& c : cases) {
@@ -356,8 +355,9 @@ TEST_F(EngineOverHttp, FailuresThatMayPassAreTriedAgain) {
 TEST_F(EngineOverHttp, RequestOptionsReachTheServer) {
   const testing::ScopedTempDir folder;
   const std::string cookieFile = folder / "cookies.txt";
-  testing::WriteTestFile(cookieFile, "# Netscape HTTP Cookie File\n"
-                                     "127.0.0.1\tFALSE\t/\tFALSE\t0\tfromfile\tyes\n");
+  testing::WriteTestFile(cookieFile,
+                         "# Netscape HTTP Cookie File\n"
+                         "127.0.0.1\tFALSE\t/\tFALSE\t0\tfromfile\tyes\n");
   settings.userAgent = "Tester/1.0";
   settings.headers = {"X-One: 1", "Accept-Language: fr"};
   settings.cookieFile = cookieFile;
@@ -381,8 +381,8 @@ TEST_F(EngineOverHttp, RequestOptionsReachTheServer) {
   }
   EXPECT_EQ(requests[0].Header("Cookie"), "fromfile=yes");
   EXPECT_EQ(requests[2].path, "/reads.html");
-  EXPECT_THAT(requests[2].Header("Cookie"), ::testing::AnyOf("fromfile=yes; session=abc",
-                                                             "session=abc; fromfile=yes"));
+  EXPECT_THAT(requests[2].Header("Cookie"),
+              ::testing::AnyOf("fromfile=yes; session=abc", "session=abc; fromfile=yes"));
   EXPECT_NE(requests[0].clientPort, requests[2].clientPort);
 }
 

@@ -38,8 +38,8 @@ class FakeClock : public Clock {
   }
 
   // The wall time when the clock started.
-  std::chrono::system_clock::time_point wallStart =
-      std::chrono::system_clock::time_point(std::chrono::seconds(784111777));  // 1994-11-06 08:49:37
+  std::chrono::system_clock::time_point wallStart = std::chrono::system_clock::time_point(
+      std::chrono::seconds(784111777));  // 1994-11-06 08:49:37
 
  private:
   std::chrono::nanoseconds Elapsed() const { return std::chrono::nanoseconds(elapsed_.load()); }
