@@ -258,12 +258,12 @@ int RunExtractCommand(int argc, char** argv) {
     return kExitTrouble;
   }
   ExtractOptions options = parsed.options;
-  options.jobs = JobsThatFitOpenFiles(options.jobs, PrintProgramMessage);
   if (options.showHelp) return PrintAndSucceed(ExtractUsageText());
   if (options.showVersion) {
     return PrintAndSucceed(std::string(kExtractProgramName) + " " + std::string(ProgramVersion()) +
                            "\n");
   }
+  options.jobs = JobsThatFitOpenFiles(options.jobs, PrintProgramMessage);
   AddressReader addresses(options.addresses, options.listFiles);
   if (!addresses.OpenFailures().empty()) {
     for (const std::string& failure : addresses.OpenFailures()) PrintProgramMessage(failure);
