@@ -133,6 +133,9 @@ struct CurlDownloader::Impl {
   std::atomic<std::uint64_t> nextToCollect{1};
   // Bytes of bodies received and not yet collected; both threads change it.
   std::atomic<std::uint64_t> heldBytes{0};
+  // Set by the transfer thread when a transfer may be paused: only then does
+  // a collected page wake it, to let paused transfers go on.
+  std::atomic<bool> anyPaused{false};
 
   // The transfer thread's own.
   FetchScheduler scheduler;
@@ -247,7 +250,8 @@ struct CurlDownloader::Impl {
     heldBytes -= page.body.size();
     nextToCollect = ticket + 1;
     lock.unlock();
-    (void)curl_multi_wakeup(multi);  // paused transfers may go on now, or within a second
+    // Paused transfers may go on now (or, the wake-up failing, within a second).
+    if (anyPaused) (void)curl_multi_wakeup(multi);
     return page;
   }
 
@@ -419,6 +423,7 @@ struct CurlDownloader::Impl {
     if (transfer.ticket != self.nextToCollect &&
         self.heldBytes + length > self.settings.waitingBudget) {
       transfer.paused = true;
+      self.anyPaused = true;
       return CURL_WRITEFUNC_PAUSE;
     }
     try {
@@ -439,12 +444,19 @@ struct CurlDownloader::Impl {
   }
 
   void ResumePausedTransfers() {
+    if (!anyPaused) return;
+    bool stillPaused = false;
     for (auto& [easy, transfer] : active) {
       if (!transfer->paused) continue;
-      if (transfer->ticket != nextToCollect && heldBytes >= settings.waitingBudget) continue;
+      if (transfer->ticket != nextToCollect && heldBytes >= settings.waitingBudget) {
+        stillPaused = true;
+        continue;
+      }
       transfer->paused = false;  // set again by ReceiveBody if it must wait longer
       curl_easy_pause(easy, CURLPAUSE_CONT);
+      stillPaused = stillPaused || transfer->paused;
     }
+    anyPaused = stillPaused;
   }
 
   void EndFinishedTransfers() {
