@@ -342,7 +342,7 @@ TEST_F(EngineOverHttp, FailuresThatMayPassAreTriedAgain) {
     const std::vector<milliseconds> idles = clock.Idles();
     ASSERT_EQ(idles.size() - idlesBefore, c.waits.size()) << path;
     for (size_t i = 0; i < c.waits.size(); ++i) {
-      const bool asked = c.answers[i].headers.size() == 1;
+      const bool asked = c.answers[std::min(i, c.answers.size() - 1)].headers.size() == 1;
       EXPECT_GE(idles[idlesBefore + i], c.waits[i]) << path;
       EXPECT_LE(idles[idlesBefore + i], asked ? c.waits[i] : c.waits[i] * 5 / 4) << path;
     }
