@@ -286,8 +286,9 @@ milliseconds FetchScheduler::BackOff(int tries) const {
   const int doublings = std::clamp(tries - 1, 0, 20);
   const milliseconds base =
       std::min<milliseconds>(kFirstBackOff * (1 << doublings), settings_.longestRetryWait);
-  return base +
-         milliseconds(static_cast<long long>(static_cast<double>(base.count()) * jitter_() / 4));
+  const milliseconds jitter(
+      static_cast<long long>(static_cast<double>(base.count()) * jitter_() / 4));
+  return std::min<milliseconds>(base + jitter, settings_.longestRetryWait);
 }
 
 }  // namespace verdigo

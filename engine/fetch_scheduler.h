@@ -59,7 +59,7 @@ class FetchScheduler {
   int UnderWay() const { return underWay_; }
 
   // The wait after failed try number `tries` (1, 2, 4 … s, lengthened by up
-  // to a quarter by the jitter).
+  // to a quarter by the jitter, at most longestRetryWait).
   std::chrono::milliseconds BackOff(int tries) const;
 
  private:

@@ -186,7 +186,8 @@ TEST_F(Scheduling, JitterLengthensAWaitByUpToAQuarter) {
   FetchScheduler jittery(settings, clock, [] { return 0.999; });
   EXPECT_EQ(jittery.BackOff(1), 1249ms);
   EXPECT_EQ(jittery.BackOff(3), 4999ms);
-  EXPECT_EQ(jittery.BackOff(30), 74985ms);  // the longest wait, lengthened
+  EXPECT_EQ(jittery.BackOff(6), 39992ms);
+  EXPECT_EQ(jittery.BackOff(30), 60000ms);  // never past the longest wait
 }
 
 TEST_F(Scheduling, AtMostJobsAtOnceAndPerHostToOneHost) {
