@@ -568,8 +568,9 @@ TEST(OpenFileLimit, DownloadsFitTheDescriptorsAndLoseNoPage) {
       addresses.push_back(server.Url(path));
     }
     DownloadSettings settings;
-    settings.jobs = JobsThatFitOpenFiles(
-        20, [](const std::string& message) { std::fprintf(stderr, "%s\n", message.c_str()); });
+    std::vector<std::string> told;
+    settings.jobs =
+        JobsThatFitOpenFiles(20, [&](const std::string& message) { told.push_back(message); });
     CurlDownloader downloader(settings);
     RecordingReporter reporter;
     ExtractLinks pages(downloader, reporter);
@@ -583,10 +584,12 @@ TEST(OpenFileLimit, DownloadsFitTheDescriptorsAndLoseNoPage) {
       pages.GetUrls(results, addresses[i], 1);
     }
     for (const auto& message : reporter.messages) std::fprintf(stderr, "%s\n", message.c_str());
+    const std::vector<std::string> toldOnce = {
+        "6 downloads at once instead of 20: the open-file limit is 64 (ulimit -n)"};
+    if (told != toldOnce) std::_Exit(2);
     std::_Exit(results.rows.size() == 2 * addresses.size() ? 0 : 1);
   };
-  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0),
-              "^6 downloads at once instead of 20: the open-file limit is 64 \\(ulimit -n\\)\n$");
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(OpenFileLimit, TheSoftLimitRisesToTheHardOne) {
