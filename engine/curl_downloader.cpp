@@ -103,7 +103,7 @@ struct CurlDownloader::Impl {
 
   // Who owns what. The caller's thread (Start, Collect, CancelAll, Recycle;
   // one thread at a time) and the transfer thread (Run and all it calls)
-  // share only what `mutex` guards and the two atomics. A Transfer belongs
+  // share only what `mutex` guards and the atomics. A Transfer belongs
   // to the caller until Start queues it in `incoming`, then to the transfer
   // thread alone (in `waiting` or `active`) until it is published.
 
@@ -128,8 +128,8 @@ struct CurlDownloader::Impl {
   std::uint64_t lastStarted = 0;
   bool stopping = false;
 
-  // Written by the caller, read by ReceiveBody: the ticket the engine
-  // collects next never pauses.
+  // Written by the caller, read by the transfer thread: the ticket the
+  // engine collects next never pauses and never waits for a free place.
   std::atomic<std::uint64_t> nextToCollect{1};
   // Bytes of bodies received and not yet collected; both threads change it.
   std::atomic<std::uint64_t> heldBytes{0};
