@@ -184,11 +184,14 @@ struct CurlDownloader::Impl {
   void SetUpMulti() {
     multi = curl_multi_init();
     if (multi == nullptr) throw Failure("Out of memory");
-    CheckMulti(
-        curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS, static_cast<long>(settings.jobs)),
-        "CURLMOPT_MAX_TOTAL_CONNECTIONS");
+    // The scheduler keeps the limits; libcurl's own leave room for the one
+    // page that may go past them, the one collected next, so that libcurl
+    // never queues it behind transfers paused until it comes.
+    CheckMulti(curl_multi_setopt(multi, CURLMOPT_MAX_TOTAL_CONNECTIONS,
+                                 static_cast<long>(settings.jobs) + 1),
+               "CURLMOPT_MAX_TOTAL_CONNECTIONS");
     CheckMulti(curl_multi_setopt(multi, CURLMOPT_MAX_HOST_CONNECTIONS,
-                                 static_cast<long>(settings.perHost)),
+                                 static_cast<long>(settings.perHost) + 1),
                "CURLMOPT_MAX_HOST_CONNECTIONS");
     CheckMulti(curl_multi_setopt(multi, CURLMOPT_PIPELINING, CURLPIPE_MULTIPLEX),
                "CURLMOPT_PIPELINING");

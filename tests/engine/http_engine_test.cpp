@@ -524,7 +524,9 @@ TEST_F(ManyPagesOverHttp, PagesOverTheWaitingBudgetPauseAndStillArriveWhole) {
 TEST_F(ManyPagesOverHttp, APageTriedAgainIsNotHeldUpByPagesPausedForMemory) {
   settings.jobs = 2;
   settings.waitingBudget = 64 * 1024;
-  server.ServeInTurn("/first.html", {{503, "busy", {}}, {200, "<a href=\"f.html\">", {}}});
+  // Its connection closes, so its next try needs a new one.
+  server.ServeInTurn("/first.html",
+                     {{503, "busy", {{"Connection", "close"}}}, {200, "<a href=\"f.html\">", {}}});
   std::vector<std::string> addresses = {server.Url("/first.html")};
   for (int i = 0; i < 2; ++i) {
     const std::string path = "/big" + std::to_string(i) + ".html";
