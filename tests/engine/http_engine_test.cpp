@@ -307,7 +307,8 @@ TEST_F(EngineOverHttp, FailuresThatMayPassAreTriedAgain) {
     std::vector<milliseconds> waits;  // each at most a quarter longer when not asked for
   };
   const Answer fresh{200, "fresh", {}};
-  const Answer cut{200, "stale bytes", {}, true};
+  // Past the first megabyte, so that it reaches the page file before the cut.
+  const Answer cut{200, std::string(1536 * 1024, 's'), {}, true};
   const Answer busy{503, "busy", {}};
   const Answer slowDown{429, "slow down", {{"Retry-After", "3"}}};
   const Answer comeTomorrow{503, "later", {{"Retry-After", "86400"}}};
