@@ -18,6 +18,8 @@ using std::chrono::seconds;
 using namespace std::chrono_literals;
 
 constexpr milliseconds kFirstBackOff{1000};
+// Hosts known before any is forgotten.
+constexpr size_t kHostsKept = 256;
 // A host that said it is overloaded keeps its requests this far apart at most.
 constexpr milliseconds kLongestLearntInterval{5000};
 
@@ -227,18 +229,25 @@ void FetchScheduler::Begin(Page& page, Clock::TimePoint now) {
 }
 
 void FetchScheduler::Finish(Page& page) {
-  const auto host = hosts_.find(page.host);
-  --host->second.underWay;
+  --hosts_.find(page.host)->second.underWay;
   page.underWay = false;
   --underWay_;
   changed_ = true;
-  // A host with nothing under way and nothing to wait out is forgotten, so
-  // that a long list of hosts costs no memory.
+  ForgetIdleHosts();
+}
+
+// Hosts with nothing under way and nothing to wait out are forgotten, so that
+// a long list of hosts costs no memory; looked for whenever the hosts known
+// have doubled since the last look.
+void FetchScheduler::ForgetIdleHosts() {
+  if (hosts_.size() < forgetHostsAt_) return;
   const Clock::TimePoint now = clock_.Now();
-  if (host->second.underWay == 0 && !host->second.learntInterval && host->second.notBefore <= now &&
-      host->second.lastStart + settings_.perHostDelay <= now) {
-    hosts_.erase(host);
-  }
+  std::erase_if(hosts_, [&](const auto& entry) {
+    const Host& host = entry.second;
+    return host.underWay == 0 && !host.learntInterval && host.notBefore <= now &&
+           host.lastStart + settings_.perHostDelay <= now;
+  });
+  forgetHostsAt_ = std::max(kHostsKept, 2 * hosts_.size());
 }
 
 TryVerdict FetchScheduler::Ended(std::uint64_t ticket, const TryResult& result) {

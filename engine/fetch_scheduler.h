@@ -84,6 +84,7 @@ class FetchScheduler {
   void Begin(Page& page, Clock::TimePoint now);
   void Finish(Page& page);
   void SlowDown(Host& host, Clock::TimePoint now, std::chrono::milliseconds pause);
+  void ForgetIdleHosts();
 
   const DownloadSettings settings_;
   Clock& clock_;
@@ -92,6 +93,7 @@ class FetchScheduler {
   std::map<std::string, Host, std::less<>> hosts_;
   int underWay_ = 0;
   std::uint64_t inTurn_ = 0;
+  size_t forgetHostsAt_ = 0;
   // Nothing changed since the last look, and no waiting page is due before
   // `nextDue_`: TakeStartable has nothing to do till then.
   bool changed_ = true;

@@ -255,6 +255,22 @@ TEST_F(Scheduling, AHostThatAnswers429WaitsWhileAnotherHostGoesOn) {
   EXPECT_EQ(WaitBeforeRestart(4), 2000ms);
 }
 
+// Idle hosts are forgotten as more come; one that said it is overloaded is not.
+TEST_F(Scheduling, ASlowedHostIsRememberedAmongManyOthers) {
+  Scheduler().Add(1, "http://slow.test/");
+  EXPECT_THAT(Scheduler().TakeStartable(), ElementsAre(1u));
+  EXPECT_TRUE(Scheduler().Ended(1, Failed(429, seconds(1))).tryAgain);
+  for (std::uint64_t ticket = 2; ticket < 1000; ++ticket) {
+    Scheduler().Add(ticket, "http://h" + std::to_string(ticket) + ".test/");
+    ASSERT_THAT(Scheduler().TakeStartable(), ElementsAre(ticket));
+    Scheduler().Ended(ticket, Ok());
+  }
+  EXPECT_EQ(WaitBeforeRestart(1), 1000ms);
+  Scheduler().Ended(1, Ok());
+  Scheduler().Add(1000, "http://slow.test/");
+  EXPECT_EQ(WaitBeforeRestart(1000), 1000ms);
+}
+
 TEST_F(Scheduling, AHost503WithoutRetryAfterWaitsOutTheBackOff) {
   Scheduler().Add(1, "http://slow.test/");
   Scheduler().Add(2, "http://slow.test/");
