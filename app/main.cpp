@@ -1,10 +1,13 @@
 #include <QApplication>
 
+#include "common/open_file_limit.h"
 #include "common/temp_folder.h"
 #include "window/form1.h"
 #include "window/window_parts.h"
 
 int main(int argc, char* argv[]) {
+  // Many downloads at once need as many descriptors as allowed.
+  verdigo::RaiseOpenFileLimit();
   QApplication app(argc, argv);
   // Logging out or a kill must not leave the page file behind either.
   verdigo::RemoveTempFolderOnTerminatingSignals();

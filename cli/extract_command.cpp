@@ -28,6 +28,7 @@
 #include "common/error_report.h"
 #include "common/fd_io.h"
 #include "common/file_routines.h"
+#include "common/open_file_limit.h"
 #include "common/product.h"
 #include "common/safe_file_writer.h"
 #include "common/temp_folder.h"
@@ -449,7 +450,7 @@ int RunExtractCommand(int argc, char** argv) {
     PrintProgramMessage(parsed.error + "\nTry 'verdigo-extract --help' for more information.");
     return kExitTrouble;
   }
-  const ExtractOptions& options = parsed.options;
+  ExtractOptions options = parsed.options;
   const bool writesStandardOutput =
       options.showHelp || options.showVersion || options.outputFile.empty();
   if (StreamTroubleShown(StandardStreamTrouble(closedStreams, writesStandardOutput, false))) {
@@ -460,6 +461,8 @@ int RunExtractCommand(int argc, char** argv) {
     return PrintAndSucceed(std::string(kExtractProgramName) + " " + std::string(ProgramVersion()) +
                            "\n");
   }
+  options.download.jobs = JobsThatFitOpenFiles(
+      options.download.jobs, [](const std::string& message) { PrintProgramMessage(message); });
   PageSources pages(options.pageFiles, options.pageBase);
   AddressReader addresses(options.addresses, options.listFiles, options.pageFiles.empty());
   if (!pages.OpenFailures().empty() || !addresses.OpenFailures().empty()) {

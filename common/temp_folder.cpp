@@ -32,15 +32,21 @@ std::atomic<int> gFolderFd{-1};
 char gFolderName[kFolderNameSize];
 std::string gFolderPath;  // for messages only
 void (*gBeforeSignalExit)() = nullptr;
+// The highest page-file number made, so that the signal handler knows how
+// far to look.
+std::atomic<int> gHighestPageFile{0};
+
+// Room for "HTML<index>.tmp" with the largest int and its NUL.
+using PageFileNameBuffer = char[24];
 
 // "HTML<index>.tmp" without allocating: the signal handler uses it too.
-void PageFileName(int index, char (&name)[16]) {
-  char digits[4];
+void PageFileName(int index, PageFileNameBuffer& name) {
+  char digits[12];
   int count = 0;
   do {
     digits[count++] = static_cast<char>('0' + index % 10);
     index /= 10;
-  } while (index > 0 && count < 3);
+  } while (index > 0);
   char* out = name;
   for (const char c : {'H', 'T', 'M', 'L'}) *out++ = c;
   while (count > 0) *out++ = digits[--count];
@@ -48,7 +54,7 @@ void PageFileName(int index, char (&name)[16]) {
 }
 
 void CheckPageIndex(int index) {
-  if (index < 1 || index > kMaxPageFiles) throw Failure(std::string(kInvalidProcedureCall));
+  if (index < 1) throw Failure(std::string(kInvalidProcedureCall));
 }
 
 // Makes a private folder inside `base`; on failure returns the errno.
@@ -144,8 +150,9 @@ void RemoveFolderFromSignal() {
   const int folderFd = gFolderFd.load();
   const int parentFd = gParentFd.load();
   if (folderFd < 0 || parentFd < 0) return;
-  char name[16];
-  for (int index = 1; index <= kMaxPageFiles; ++index) {
+  PageFileNameBuffer name;
+  const int highest = gHighestPageFile.load();
+  for (int index = 1; index <= highest; ++index) {
     PageFileName(index, name);
     ::unlinkat(folderFd, name, 0);
   }
@@ -170,9 +177,10 @@ void OnTerminatingSignal(int signal) {
 
 UniqueFd CreatePageFile(int index) {
   CheckPageIndex(index);
-  char name[16];
+  PageFileNameBuffer name;
   PageFileName(index, name);
   std::lock_guard lock(gMutex);
+  if (index > gHighestPageFile.load()) gHighestPageFile.store(index);
   constexpr int kFlags = O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
   UniqueFd file(::openat(FolderFdLocked(), name, kFlags, 0600));
   if (!file.valid() && errno == ENOENT) {
@@ -186,8 +194,8 @@ UniqueFd CreatePageFile(int index) {
 }
 
 void RemovePageFile(int index) {
-  if (index < 1 || index > kMaxPageFiles) return;
-  char name[16];
+  if (index < 1) return;
+  PageFileNameBuffer name;
   PageFileName(index, name);
   std::lock_guard lock(gMutex);
   if (gFolderFd.load() >= 0) ::unlinkat(gFolderFd.load(), name, 0);
@@ -195,7 +203,7 @@ void RemovePageFile(int index) {
 
 std::string TempPagePath(int index) {
   CheckPageIndex(index);
-  char name[16];
+  PageFileNameBuffer name;
   PageFileName(index, name);
   std::lock_guard lock(gMutex);
   FolderFdLocked();

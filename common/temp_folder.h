@@ -16,12 +16,10 @@
 // Every function may be called from several threads at once.
 namespace verdigo {
 
-// The highest page-file number.
-inline constexpr int kMaxPageFiles = 64;
-
-// Creates or truncates page file HTML<index>.tmp (index 1..kMaxPageFiles) in
-// the private folder, for reading and writing, without following links. Throws Failure
-// with a description when the folder or the file cannot be made.
+// Creates or truncates page file HTML<index>.tmp (index 1 and up: as many as
+// the pages under way need) in the private folder, for reading and writing,
+// without following links. Throws Failure with a description when the folder
+// or the file cannot be made.
 UniqueFd CreatePageFile(int index);
 
 // Deletes page file HTML<index>.tmp; failures are ignored.

@@ -26,6 +26,7 @@ void ExtractLinks::CancelPrefetches() {
   downloader_.CancelAll();
   for (const Transfer& transfer : prefetched_) {
     if (transfer.ticket != 0) pageFiles_.Remove(transfer.pageFile);
+    pageFilesHeld_.erase(transfer.pageFile);
   }
   prefetched_.clear();
 }
@@ -37,7 +38,6 @@ bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress, std::
   trap.Run(100, [&] { PreparePageUrl(pageAddress); });
   trap.Run(102, [&] {
     transfer = TakeTransfer(pageAddress, tempIndex);
-    pageFileInUse_ = transfer.pageFile;
     ReportPageFileFailureOnce(transfer);
   });
   downloadError_ = "no temporary file";
@@ -45,7 +45,7 @@ bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress, std::
   if (!downloaded) {
     // A half-written page is of no use to anyone.
     if (transfer.ticket != 0) pageFiles_.Remove(transfer.pageFile);
-    pageFileInUse_ = 0;
+    pageFilesHeld_.erase(transfer.pageFile);
     trap.Run(126, [&] { reporter_.UrlNotFound(pageUrl_, downloadError_); });
     return false;
   }
@@ -54,7 +54,7 @@ bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress, std::
     Yield();
     pageFiles_.Remove(transfer.pageFile);
   });
-  pageFileInUse_ = 0;
+  pageFilesHeld_.erase(transfer.pageFile);
   downloader_.Recycle(std::move(page_));
   return true;
 }
@@ -73,6 +73,7 @@ void ExtractLinks::ReportPageFileFailureOnce(const Transfer& transfer) {
 ExtractLinks::Transfer ExtractLinks::StartTransfer(std::string_view pageAddress,
                                                    std::int16_t tempIndex) {
   Transfer transfer{std::string(pageAddress), 0, FreePageFile(tempIndex), {}};
+  pageFilesHeld_.insert(transfer.pageFile);
   UniqueFd file;
   try {
     file = pageFiles_.Create(transfer.pageFile);
@@ -102,12 +103,8 @@ ExtractLinks::Transfer ExtractLinks::TakeTransfer(std::string_view pageAddress,
 // uses, so that one page at a time always uses the same file.
 int ExtractLinks::FreePageFile(std::int16_t tempIndex) const {
   int candidate = tempIndex;
-  const auto inUse = [&](int file) {
-    return file == pageFileInUse_ ||
-           std::any_of(prefetched_.begin(), prefetched_.end(),
-                       [&](const Transfer& t) { return t.pageFile == file; });
-  };
-  while (inUse(candidate)) {
+  for (auto held = pageFilesHeld_.lower_bound(candidate);
+       held != pageFilesHeld_.end() && *held == candidate; ++held) {
     ++candidate;
   }
   return candidate;

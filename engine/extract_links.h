@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -87,8 +88,9 @@ class ExtractLinks {
   std::string downloadError_;
   std::string lastPageFileFailure_;
   std::deque<Transfer> prefetched_;
-  int pageFileInUse_ = 0;  // the file of the page GetUrls is handling
-  std::string row_;        // reused for every link, so rows cost no allocation
+  // The page files of the page GetUrls is handling and of the pages ahead.
+  std::set<int> pageFilesHeld_;
+  std::string row_;  // reused for every link, so rows cost no allocation
 };
 
 }  // namespace verdigo

@@ -40,6 +40,8 @@ class PageFiles {
   virtual UniqueFd Create(int index) = 0;
   // Appends all of `bytes` to the page file open at `file`.
   virtual void Write(const UniqueFd& file, std::string_view bytes) = 0;
+  // Empties the page file open at `file`, for a page tried again.
+  virtual void Empty(const UniqueFd& file);
   // The first `size` bytes of the page file open at `file`, read-only.
   virtual PageBuffer Map(const UniqueFd& file, size_t size) = 0;
   // Deletes page file `index`; a failure is ignored.

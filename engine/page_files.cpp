@@ -1,3 +1,8 @@
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "common/error_report.h"
 #include "common/fd_io.h"
 #include "common/temp_folder.h"
 #include "engine/interfaces.h"
@@ -18,6 +23,12 @@ class TempFolderFiles : public PageFiles {
 };
 
 }  // namespace
+
+void PageFiles::Empty(const UniqueFd& file) {
+  if (::ftruncate(file.get(), 0) != 0 || ::lseek(file.get(), 0, SEEK_SET) != 0) {
+    FailWithErrno(errno);
+  }
+}
 
 PageFiles& TempFolderPageFiles() {
   static TempFolderFiles files;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/open_file_limit.h"
 #include "common/product.h"
 #include "common/temp_folder.h"
 #include "console/cmd_output.h"
@@ -34,6 +35,13 @@ Part* GivenOrOwn(Part* given, std::unique_ptr<Own>& own) {
   return own.get();
 }
 
+// The defaults, with no more downloads at once than the descriptors carry.
+DownloadSettings WindowDownloadSettings() {
+  DownloadSettings settings;
+  settings.jobs = JobsThatFitOpenFiles(settings.jobs);
+  return settings;
+}
+
 [[noreturn]] void EndProgramNow() {
   RemovePrivateTempFolder();
   std::fflush(nullptr);
@@ -62,7 +70,9 @@ WindowParts::WindowParts(WindowSetup windowSetup) : setup(std::move(windowSetup)
   skin = GivenOrOwn(setup.skin, ownSkin);
   reporter = std::make_unique<BoxReporter>(*dialogs, *title);
   pump = std::make_unique<EventPump>();
-  downloader = GivenOrOwn(setup.downloader, ownDownloader);
+  const DownloadSettings downloads = WindowDownloadSettings();
+  if (setup.downloader == nullptr) ownDownloader = std::make_unique<CurlDownloader>(downloads);
+  downloader = setup.downloader != nullptr ? setup.downloader : ownDownloader.get();
   engine =
       std::make_unique<ExtractLinks>(*downloader, *reporter, [this] { pump->YieldSometimes(); });
   urls = std::make_unique<RowListModel>(false);
@@ -70,7 +80,7 @@ WindowParts::WindowParts(WindowSetup windowSetup) : setup(std::move(windowSetup)
   resultSink = std::make_unique<ModelRowSink>(*results);
   run = std::make_unique<ExtractionRun>(ExtractionRun::Parts{
       *urls, *results, *resultSink, *engine, *busy, *reporter, [this] { pump->YieldNow(); },
-      setup.pagesAhead.value_or(2 * DownloadSettings{}.jobs)});
+      setup.pagesAhead.value_or(2 * downloads.jobs)});
   urlActions = std::make_unique<UrlListActions>(
       UrlListActions::Parts{*urls, *dialogs, *title, *reporter, *busy});
   resultActions = std::make_unique<ResultsActions>(

@@ -9,10 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "common/temp_folder.h"
+#include "engine/download_settings.h"
 #include "engine/extract_links.h"
 #include "tests/support/engine_recorders.h"
 #include "tests/support/fake_downloader.h"
 #include "tests/support/fake_page_files.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/scoped_temp_dir.h"
 
 namespace verdigo {
@@ -184,6 +187,51 @@ TEST(GetUrls, ATemporaryFolderThatCannotBeMadeIsReportedOnce) {
   ASSERT_TRUE(WIFEXITED(status));
   if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "chroot is not allowed here";
   EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+// The most downloads at once, twice as many pages ahead as the command line
+// and the window start, over a list many times longer, in the real private
+// folder: every page gets a page file of its own and the rows are those of
+// one page at a time.
+TEST(ManyPagesAhead, TheHighestJobsGiveTheRowsOfOnePageAtATime) {
+  const testing::ScopedTempDir base;
+  const testing::ScopedEnv temp("TEMP", base.path());
+  const size_t ahead = 2 * kMaxJobs;
+  std::vector<std::string> list;
+  FakeDownloader downloader;
+  for (size_t i = 0; i < 3 * ahead; ++i) {
+    list.push_back("h/p" + std::to_string(i) + ".html");
+    if (i % 7 != 3)
+      downloader.Serve("http://" + list.back(), "<a href=\"l" + std::to_string(i) + "\">");
+  }
+  const auto extractAll = [&](size_t pagesAhead, RecordingReporter& reporter) {
+    ExtractLinks engine(downloader, reporter);
+    VectorSink sink;
+    size_t started = 0;
+    for (size_t i = 0; i < list.size(); ++i) {
+      // The page in hand and `pagesAhead` after it, as the window does.
+      while (pagesAhead > 0 && started < std::min(list.size(), i + 1 + pagesAhead)) {
+        engine.Prefetch(list[started++], kRunPageFile);
+      }
+      engine.GetUrls(sink, list[i], kRunPageFile);
+    }
+    return sink.rows;
+  };
+  RecordingReporter oneAtATime;
+  RecordingReporter allAtOnce;
+  const std::vector<std::string> rows = extractAll(0, oneAtATime);
+  EXPECT_EQ(extractAll(ahead, allAtOnce), rows);
+  EXPECT_EQ(allAtOnce.messages, oneAtATime.messages);
+  const size_t missing = (list.size() + 3) / 7;
+  EXPECT_EQ(rows.size(), 2 * (list.size() - missing));
+  EXPECT_EQ(allAtOnce.notFound.size(), missing);
+  EXPECT_THAT(allAtOnce.errorReports, IsEmpty());
+  int highestPageFile = 0;
+  for (const Started& s : downloader.started)
+    highestPageFile = std::max(highestPageFile, s.pageFile);
+  EXPECT_EQ(highestPageFile, static_cast<int>(ahead) + 1);
+  EXPECT_THAT(testing::Entries(testing::PrivateTempFolderPath()), IsEmpty());
+  RemovePrivateTempFolder();
 }
 
 }  // namespace

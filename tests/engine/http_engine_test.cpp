@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,12 +15,14 @@
 #include <vector>
 
 #include "common/file_routines.h"
+#include "common/open_file_limit.h"
 #include "common/product.h"
 #include "common/safe_file_writer.h"
 #include "common/temp_folder.h"
 #include "engine/curl_downloader.h"
 #include "engine/extract_links.h"
 #include "tests/support/engine_recorders.h"
+#include "tests/support/fake_clock.h"
 #include "tests/support/fake_page_files.h"
 #include "tests/support/scoped_temp_dir.h"
 #include "tests/support/test_http_server.h"
@@ -61,7 +64,7 @@ class EngineOverHttp : public ::testing::Test {
 
   // Built on first use, so that a test may change `settings` before.
   CurlDownloader& Downloader() {
-    if (!downloader) downloader = std::make_unique<CurlDownloader>(settings, *pageFiles);
+    if (!downloader) downloader = std::make_unique<CurlDownloader>(settings, *pageFiles, clock);
     return *downloader;
   }
 
@@ -83,6 +86,7 @@ class EngineOverHttp : public ::testing::Test {
   testing::FakePageFiles fakePageFiles;
   PageFiles* pageFiles = &TempFolderPageFiles();  // set before the downloader is made
   DownloadSettings settings;
+  testing::FakeClock clock;  // retries wait on it, not in real time
   RecordingReporter reporter;
   VectorSink results;
   std::unique_ptr<CurlDownloader> downloader;
@@ -139,7 +143,7 @@ TEST_F(EngineOverHttp, ErrorStatusIsAFailedPageAndItsBodyIsNotScanned) {
   ExpectOnlyFailure(server.Url("/gone.html"), "HTTP 404");
   reporter.notFound.clear();
   EXPECT_FALSE(Extract(server.Url("/broken.html")));
-  ExpectOnlyFailure(server.Url("/broken.html"), "HTTP 500");
+  ExpectOnlyFailure(server.Url("/broken.html"), "HTTP 500 after 4 tries");
 }
 
 TEST_F(EngineOverHttp, RedirectIsFollowedAndLinksResolveAgainstTheEnteredAddress) {
@@ -216,6 +220,7 @@ TEST_F(EngineOverHttp, APrivateFolderRemovedMeanwhileIsMadeAgain) {
 
 TEST_F(EngineOverHttp, StalledTransferIsAbandoned) {
   settings.stallTimeout = std::chrono::seconds(1);
+  settings.retries = 0;
   server.Stall("/stall/");
   EXPECT_FALSE(Extract(server.Url("/stall/")));
   ExpectOnlyFailure(server.Url("/stall/"),
@@ -225,7 +230,8 @@ TEST_F(EngineOverHttp, StalledTransferIsAbandoned) {
 TEST_F(EngineOverHttp, ConnectionClosedMidBodyIsAFailedPage) {
   server.CloseMidBody("/cut/", 100, std::string(10, 'a'));
   EXPECT_FALSE(Extract(server.Url("/cut/")));
-  ExpectOnlyFailure(server.Url("/cut/"), "transfer closed with 90 bytes remaining to read");
+  ExpectOnlyFailure(server.Url("/cut/"),
+                    "transfer closed with 90 bytes remaining to read after 4 tries");
 }
 
 TEST_F(EngineOverHttp, BodyOverTheCapIsAFailedPage) {
@@ -284,6 +290,113 @@ TEST_F(EngineOverHttp, APlantedLinkAtThePageFileIsNotFollowed) {
   EXPECT_THAT(server.Requests(), IsEmpty());
   ::unlink(TempPagePath(1).c_str());
   ::unlink(victim.c_str());
+}
+
+// ---- Tries again --------------------------------------------------------------
+
+using Answer = TestHttpServer::Answer;
+
+// A failure that may pass is tried again, after a growing wait or the one the
+// server asks for; one that will not pass is not. Each try starts its page
+// file afresh.
+TEST_F(EngineOverHttp, FailuresThatMayPassAreTriedAgain) {
+  using std::chrono::milliseconds;
+  struct Case {
+    std::vector<Answer> answers;
+    std::string reason;  // empty: found, as "fresh"
+    size_t requests;
+    std::vector<milliseconds> waits;  // each at most a quarter longer when not asked for
+  };
+  const Answer fresh{200, "fresh", {}};
+  // Past the first megabyte, so that it reaches the page file before the cut.
+  const Answer cut{200, std::string(1536 * 1024, 's'), {}, true};
+  const Answer busy{503, "busy", {}};
+  const Answer slowDown{429, "slow down", {{"Retry-After", "3"}}};
+  const Answer comeTomorrow{503, "later", {{"Retry-After", "86400"}}};
+  const Case cases[] = {
+      {{cut, busy, fresh}, "", 3, {milliseconds(1000), milliseconds(2000)}},
+      {{slowDown, fresh}, "", 2, {milliseconds(3000)}},
+      {{busy},
+       "HTTP 503 after 4 tries",
+       4,
+       {milliseconds(1000), milliseconds(2000), milliseconds(4000)}},
+      {{{404, "gone", {}}, fresh}, "HTTP 404", 1, {}},
+      {{busy, {410, "gone", {}}}, "HTTP 410 after 2 tries", 2, {milliseconds(1000)}},
+      {{comeTomorrow}, "HTTP 503: the server asks to wait 86400 s, longer than 60 s", 1, {}},
+  };
+  int caseNumber = 0;
+  for (const Case& c : cases) {
+    const std::string path = "/again" + std::to_string(++caseNumber);
+    downloader.reset();  // one that has not learnt how busy the host was
+    server.ServeInTurn(path, c.answers);
+    const size_t requestsBefore = server.Requests().size();
+    const size_t idlesBefore = clock.Idles().size();
+    const std::uint64_t ticket = Downloader().Start(server.Url(path), CreatePageFile(7));
+    const std::optional<FetchedPage> page = Downloader().Collect(ticket, std::chrono::seconds(20));
+    ASSERT_TRUE(page.has_value()) << path;
+    EXPECT_EQ(page->ok, c.reason.empty()) << path;
+    EXPECT_EQ(page->reason, c.reason);
+    if (page->ok) {
+      EXPECT_EQ(page->body.View(), "fresh");
+      EXPECT_EQ(ReadFile(TempPagePath(7)), "fresh");
+    }
+    EXPECT_EQ(server.Requests().size() - requestsBefore, c.requests) << path;
+    const std::vector<milliseconds> idles = clock.Idles();
+    ASSERT_EQ(idles.size() - idlesBefore, c.waits.size()) << path;
+    for (size_t i = 0; i < c.waits.size(); ++i) {
+      const bool asked = c.answers[std::min(i, c.answers.size() - 1)].headers.size() == 1;
+      EXPECT_GE(idles[idlesBefore + i], c.waits[i]) << path;
+      EXPECT_LE(idles[idlesBefore + i], asked ? c.waits[i] : c.waits[i] * 5 / 4) << path;
+    }
+  }
+  RemovePageFile(7);
+}
+
+// ---- What every request carries ---------------------------------------------
+
+TEST_F(EngineOverHttp, RequestOptionsReachTheServer) {
+  const testing::ScopedTempDir folder;
+  const std::string cookieFile = folder / "cookies.txt";
+  testing::WriteTestFile(cookieFile,
+                         "# Netscape HTTP Cookie File\n"
+                         "127.0.0.1\tFALSE\t/\tFALSE\t0\tfromfile\tyes\n");
+  settings.userAgent = "Tester/1.0";
+  settings.headers = {"X-One: 1", "Accept-Language: fr"};
+  settings.cookieFile = cookieFile;
+  server.ServeInTurn("/sets.html", {{200, "set", {{"Set-Cookie", "session=abc; Path=/"}}}});
+  server.ServeAfter("/slow.html", "slow", std::chrono::milliseconds(300));
+  server.Serve("/reads.html", "read");
+  ASSERT_TRUE(Extract(server.Url("/sets.html")));
+  // While the slow page holds the handle the first page used, the next page
+  // goes through another one: the cookie set must reach it all the same.
+  const std::uint64_t slow = Downloader().Start(server.Url("/slow.html"), CreatePageFile(8));
+  EXPECT_TRUE(Extract(server.Url("/reads.html")));
+  EXPECT_TRUE(Downloader().Collect(slow, std::chrono::seconds(20))->ok);
+  RemovePageFile(8);
+
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 3u);
+  for (const auto& request : requests) {
+    EXPECT_EQ(request.userAgent, "Tester/1.0");
+    EXPECT_EQ(request.Header("X-One"), "1");
+    EXPECT_EQ(request.Header("Accept-Language"), "fr");
+  }
+  EXPECT_EQ(requests[0].Header("Cookie"), "fromfile=yes");
+  EXPECT_EQ(requests[2].path, "/reads.html");
+  EXPECT_THAT(requests[2].Header("Cookie"),
+              ::testing::AnyOf("fromfile=yes; session=abc", "session=abc; fromfile=yes"));
+  EXPECT_NE(requests[0].clientPort, requests[2].clientPort);
+}
+
+TEST_F(EngineOverHttp, AProxyGivenReceivesTheWholeAddress) {
+  // The server stands in for the proxy; the name is never looked up.
+  settings.proxy = server.Url("");
+  server.Serve("http://pages.example.test/p.html", "<a href=\"q.html\">");
+  EXPECT_TRUE(Extract("http://pages.example.test/p.html"));
+  EXPECT_THAT(results.rows,
+              ElementsAre("http://pages.example.test/p.html", "http://pages.example.test/q.html"));
+  ASSERT_EQ(server.Requests().size(), 1u);
+  EXPECT_EQ(server.Requests()[0].path, "http://pages.example.test/p.html");
 }
 
 // ---- The page file failing at each step ------------------------------------
@@ -362,7 +475,7 @@ class ManyPagesOverHttp : public EngineOverHttp {
   // Every address through the engine, `ahead` of them started in advance.
   std::vector<std::string> ExtractAll(const std::vector<std::string>& addresses, size_t ahead) {
     results.rows.clear();
-    ExtractLinks pages(Downloader(), reporter);
+    ExtractLinks pages(Downloader(), reporter, YieldFn{}, *pageFiles);
     size_t started = 0;
     for (size_t i = 0; i < addresses.size(); ++i) {
       while (ahead > 0 && started < std::min(addresses.size(), i + ahead)) {
@@ -427,6 +540,25 @@ TEST_F(ManyPagesOverHttp, ALargeCompressedPageBehindAFullBudgetArrivesWhole) {
                           server.Url("/end.html"), addresses[2], server.Url("/last-link.html")));
 }
 
+// The first page is tried again while every place for a transfer is held by
+// a later page paused for memory: its turn lets it start all the same.
+TEST_F(ManyPagesOverHttp, APageTriedAgainIsNotHeldUpByPagesPausedForMemory) {
+  settings.jobs = 2;
+  settings.waitingBudget = 64 * 1024;
+  // Its connection closes, so its next try needs a new one.
+  server.ServeInTurn("/first.html",
+                     {{503, "busy", {{"Connection", "close"}}}, {200, "<a href=\"f.html\">", {}}});
+  std::vector<std::string> addresses = {server.Url("/first.html")};
+  for (int i = 0; i < 2; ++i) {
+    const std::string path = "/big" + std::to_string(i) + ".html";
+    server.Serve(path, std::string(300 * 1024, 'a') + "<a href=\"b.html\">");
+    addresses.push_back(server.Url(path));
+  }
+  const std::vector<std::string> rows = ExtractAll(addresses, 3);
+  EXPECT_EQ(rows.size(), 6u);
+  EXPECT_THAT(reporter.notFound, IsEmpty());
+}
+
 TEST_F(ManyPagesOverHttp, CancellingLeavesNoPageFileAndDoesNotWaitForTransfers) {
   server.Stall("/stalled.html");
   server.Serve("/quick.html", "quick");
@@ -441,6 +573,75 @@ TEST_F(ManyPagesOverHttp, CancellingLeavesNoPageFileAndDoesNotWaitForTransfers) 
   downloader.reset();  // ends the transfer thread and whatever it still had
   EXPECT_THAT(FolderEntries(testing::PrivateTempFolderPath()), IsEmpty());
   EXPECT_THAT(results.rows, ElementsAre(server.Url("/quick.html")));
+}
+
+// Under a low open-file limit the downloads at once are fitted to it, the
+// user told once, and no page fails for want of a descriptor.
+TEST(OpenFileLimit, DownloadsFitTheDescriptorsAndLoseNoPage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child starts afresh
+  const auto run = [] {
+    const rlimit low{64, 64};
+    if (::setrlimit(RLIMIT_NOFILE, &low) != 0) std::_Exit(3);
+    UseTestTempBase();
+    TestHttpServer server;
+    std::vector<std::string> addresses;
+    for (int i = 0; i < 300; ++i) {
+      const std::string path = "/fd/p" + std::to_string(i) + ".html";
+      server.Serve(path, "<a href=\"x.html\">");
+      addresses.push_back(server.Url(path));
+    }
+    DownloadSettings settings;
+    std::vector<std::string> told;
+    settings.jobs =
+        JobsThatFitOpenFiles(20, [&](const std::string& message) { told.push_back(message); });
+    CurlDownloader downloader(settings);
+    RecordingReporter reporter;
+    ExtractLinks pages(downloader, reporter);
+    VectorSink results;
+    const size_t ahead = 2 * static_cast<size_t>(settings.jobs);
+    size_t started = 0;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+      while (started < std::min(addresses.size(), i + 1 + ahead)) {
+        pages.Prefetch(addresses[started++], 1);
+      }
+      pages.GetUrls(results, addresses[i], 1);
+    }
+    for (const auto& message : reporter.messages) std::fprintf(stderr, "%s\n", message.c_str());
+    const std::vector<std::string> toldOnce = {
+        "6 downloads at once instead of 20: the open-file limit is 64 (ulimit -n)"};
+    if (told != toldOnce) std::_Exit(2);
+    std::_Exit(results.rows.size() == 2 * addresses.size() ? 0 : 1);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(OpenFileLimit, TheSoftLimitRisesToTheHardOne) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const auto run = [] {
+    const rlimit low{40, 200};
+    if (::setrlimit(RLIMIT_NOFILE, &low) != 0) std::_Exit(3);
+    rlimit now{};
+    std::_Exit(RaiseOpenFileLimit() == 200 && ::getrlimit(RLIMIT_NOFILE, &now) == 0 &&
+                       now.rlim_cur == 200
+                   ? 0
+                   : 1);
+  };
+  EXPECT_EXIT(run(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(OpenFileLimit, JobsFitWhatTheLimitCarries) {
+  struct Case {
+    int jobs;
+    long limit;
+    int fitted;
+  };
+  const Case cases[] = {{64, 1024, 64}, {1000, 1024, 198}, {1000, 1 << 20, 1000},
+                        {20, 64, 6},    {20, 40, 1},       {1, 10, 1}};
+  for (const Case& c : cases) {
+    const FittedJobs fitted = FitJobsToOpenFiles(c.jobs, c.limit);
+    EXPECT_EQ(fitted.jobs, c.fitted) << c.jobs << " " << c.limit;
+    EXPECT_EQ(fitted.message.empty(), c.fitted == c.jobs) << c.jobs << " " << c.limit;
+  }
 }
 
 }  // namespace

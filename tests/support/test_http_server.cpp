@@ -3,6 +3,8 @@
 #include <httplib.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -15,7 +17,7 @@ namespace verdigo::testing {
 
 namespace {
 
-enum class RouteKind { kBody, kRedirect, kStall, kCloseMidBody };
+enum class RouteKind { kBody, kRedirect, kStall, kCloseMidBody, kInTurn };
 
 struct Route {
   RouteKind kind = RouteKind::kBody;
@@ -26,6 +28,8 @@ struct Route {
   std::string location;
   std::size_t promised = 0;
   std::chrono::milliseconds delay{0};
+  std::shared_ptr<std::vector<TestHttpServer::Answer>> answers;
+  std::shared_ptr<size_t> answered = std::make_shared<size_t>(0);
 };
 
 std::string Gzip(const std::string& bytes) {
@@ -92,15 +96,21 @@ struct TestHttpServer::Impl {
     Route route;
     {
       std::lock_guard lock(mutex);
-      requests.push_back({req.path, req.get_header_value("User-Agent"),
-                          req.get_header_value("Accept-Encoding"), req.remote_port,
-                          req.get_header_value("Host")});
+      SeenRequest seen{req.path, req.get_header_value("User-Agent"),
+                       req.get_header_value("Accept-Encoding"), req.remote_port,
+                       req.get_header_value("Host"), {}};
+      for (const auto& [name, value] : req.headers) seen.headers.emplace_back(name, value);
+      requests.push_back(std::move(seen));
       const auto found = routes.find(req.path);
       if (found == routes.end()) {
         res.status = 404;
         return;
       }
       route = found->second;
+      if (route.kind == RouteKind::kInTurn) {
+        AnswerInTurn(route, res);
+        return;
+      }
     }
     if (route.delay.count() > 0) {
       std::unique_lock lock(mutex);
@@ -121,6 +131,8 @@ struct TestHttpServer::Impl {
           return false;
         });
         break;
+      case RouteKind::kInTurn:  // answered above
+        break;
       case RouteKind::kCloseMidBody:
         res.set_content_provider(route.promised, route.contentType,
                                  [body = route.body](size_t, size_t, httplib::DataSink& sink) {
@@ -129,6 +141,28 @@ struct TestHttpServer::Impl {
                                  });
         break;
     }
+  }
+
+  // Called with the mutex held: the answers' turn is shared by all workers.
+  static void AnswerInTurn(const Route& route, httplib::Response& res) {
+    const size_t turn = std::min(*route.answered, route.answers->size() - 1);
+    ++*route.answered;
+    const TestHttpServer::Answer& answer = (*route.answers)[turn];
+    res.status = answer.status;
+    for (const auto& [name, value] : answer.headers) res.set_header(name, value);
+    if (answer.body.empty() && !answer.cutShort) {
+      res.set_content("", "text/html");
+      return;
+    }
+    auto body = std::make_shared<const std::string>(answer.body);
+    const size_t promised = body->size() + (answer.cutShort ? 10 : 0);
+    res.set_content_provider(promised, "text/html",
+                             [body, promised](size_t offset, size_t, httplib::DataSink& sink) {
+                               if (offset < body->size()) {
+                                 sink.write(body->data() + offset, body->size() - offset);
+                               }
+                               return offset < body->size() || body->size() == promised;
+                             });
   }
 
   // A provider with a known length keeps the server from compressing the body
@@ -203,6 +237,27 @@ void TestHttpServer::CloseMidBody(const std::string& path, std::size_t promised,
   route.promised = promised;
   route.body = std::make_shared<const std::string>(std::move(sent));
   impl_->AddRoute(path, std::move(route));
+}
+
+void TestHttpServer::ServeInTurn(const std::string& path, std::vector<Answer> answers) {
+  if (answers.empty()) throw std::invalid_argument("ServeInTurn: no answers");
+  Route route;
+  route.kind = RouteKind::kInTurn;
+  route.answers = std::make_shared<std::vector<Answer>>(std::move(answers));
+  impl_->AddRoute(path, std::move(route));
+}
+
+std::string TestHttpServer::SeenRequest::Header(std::string_view name) const {
+  for (const auto& [key, value] : headers) {
+    if (key.size() == name.size() &&
+        std::equal(key.begin(), key.end(), name.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) ==
+                 std::tolower(static_cast<unsigned char>(b));
+        })) {
+      return value;
+    }
+  }
+  return {};
 }
 
 int TestHttpServer::Port() const { return impl_->port; }

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace verdigo::testing {
@@ -18,12 +20,24 @@ namespace verdigo::testing {
 class TestHttpServer {
  public:
   // One request as the server saw it; the path is percent-decoded.
+  // As a proxy sees it, the path is the whole address asked for.
   struct SeenRequest {
     std::string path;
     std::string userAgent;
     std::string acceptEncoding;
     int clientPort = 0;
     std::string host;  // the Host header
+    std::vector<std::pair<std::string, std::string>> headers;
+    // The value of header `name` (any case), empty when it was not sent.
+    std::string Header(std::string_view name) const;
+  };
+
+  // One answer of a path that answers in turn.
+  struct Answer {
+    int status = 200;
+    std::string body;
+    std::vector<std::pair<std::string, std::string>> headers;
+    bool cutShort = false;  // promises more than the body, then closes
   };
 
   TestHttpServer();
@@ -48,6 +62,10 @@ class TestHttpServer {
   // Promises a body of `promised` bytes, sends `sent` and closes the
   // connection.
   void CloseMidBody(const std::string& path, std::size_t promised, std::string sent);
+
+  // Answers the requests of `path` with `answers` in turn, the last one for
+  // every request after.
+  void ServeInTurn(const std::string& path, std::vector<Answer> answers);
 
   int Port() const;
   // "http://127.0.0.1:PORT" followed by `path`.
