@@ -96,9 +96,12 @@ struct TestHttpServer::Impl {
     Route route;
     {
       std::lock_guard lock(mutex);
-      SeenRequest seen{req.path, req.get_header_value("User-Agent"),
-                       req.get_header_value("Accept-Encoding"), req.remote_port,
-                       req.get_header_value("Host"), {}};
+      SeenRequest seen{req.path,
+                       req.get_header_value("User-Agent"),
+                       req.get_header_value("Accept-Encoding"),
+                       req.remote_port,
+                       req.get_header_value("Host"),
+                       {}};
       for (const auto& [name, value] : req.headers) seen.headers.emplace_back(name, value);
       requests.push_back(std::move(seen));
       const auto found = routes.find(req.path);
