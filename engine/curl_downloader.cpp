@@ -158,10 +158,9 @@ struct CurlDownloader::Impl {
 
   // The encodings the decoder reads, unless the user asked for others.
   void SetUpRequestHeaders() {
-    const bool ownAcceptEncoding =
-        std::any_of(settings.headers.begin(), settings.headers.end(), [](const std::string& h) {
-          return StartsWithIgnoringAsciiCase(h, "Accept-Encoding:");
-        });
+    const bool ownAcceptEncoding = std::any_of(
+        settings.headers.begin(), settings.headers.end(),
+        [](const std::string& h) { return StartsWithIgnoringAsciiCase(h, "Accept-Encoding:"); });
     std::vector<std::string> lines;
     if (!ownAcceptEncoding) lines.emplace_back(AcceptEncodingHeader());
     lines.insert(lines.end(), settings.headers.begin(), settings.headers.end());
