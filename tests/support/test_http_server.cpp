@@ -1,7 +1,6 @@
 #include "tests/support/test_http_server.h"
 
 #include <httplib.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <cctype>
@@ -12,6 +11,8 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+
+#include "tests/support/compress.h"
 
 namespace verdigo::testing {
 
@@ -31,25 +32,6 @@ struct Route {
   std::shared_ptr<std::vector<TestHttpServer::Answer>> answers;
   std::shared_ptr<size_t> answered = std::make_shared<size_t>(0);
 };
-
-std::string Gzip(const std::string& bytes) {
-  z_stream stream{};
-  // 15 + 16: the largest window, with a gzip header and trailer.
-  if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) !=
-      Z_OK) {
-    throw std::runtime_error("TestHttpServer: deflateInit2 failed");
-  }
-  std::string out(deflateBound(&stream, bytes.size()), '\0');
-  stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-  stream.avail_in = static_cast<uInt>(bytes.size());
-  stream.next_out = reinterpret_cast<Bytef*>(out.data());
-  stream.avail_out = static_cast<uInt>(out.size());
-  const int result = deflate(&stream, Z_FINISH);
-  out.resize(stream.total_out);
-  deflateEnd(&stream);
-  if (result != Z_STREAM_END) throw std::runtime_error("TestHttpServer: deflate failed");
-  return out;
-}
 
 }  // namespace
 
@@ -216,7 +198,7 @@ void TestHttpServer::ServeGzip(const std::string& path, const std::string& body,
   Route route;
   route.contentType = contentType;
   route.contentEncoding = "gzip";
-  route.body = std::make_shared<const std::string>(Gzip(body));
+  route.body = std::make_shared<const std::string>(Compress("gzip", body));
   impl_->AddRoute(path, std::move(route));
 }
 
