@@ -20,6 +20,7 @@
 
 #include "common/product.h"
 #include "tests/support/scoped_temp_dir.h"
+#include "tests/support/test_files.h"
 #include "tests/support/test_http_server.h"
 
 extern char** environ;
@@ -37,16 +38,8 @@ struct ProcessResult {
   std::string err;
 };
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void WriteFile(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-}
+using testing::ReadFile;
+using testing::WriteFile;
 
 std::string WithCrLf(const std::string& lines) {
   std::string crlf;

@@ -20,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/scoped_temp_dir.h"
+#include "tests/support/test_files.h"
 #include "tests/support/test_http_server.h"
 
 namespace verdigo {
@@ -28,16 +29,8 @@ namespace {
 constexpr int kNoNamespace = 3;
 constexpr std::string_view kIdnaHost = "xn--bcher-kva.example";
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void WriteFile(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-}
+using testing::ReadFile;
+using testing::WriteFile;
 
 // In the namespace: loopback up, and the test's hosts file in place of the
 // system's. Returns what failed, or nothing.
