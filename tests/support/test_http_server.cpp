@@ -54,7 +54,8 @@ std::string Gzip(const std::string& bytes) {
 }  // namespace
 
 struct TestHttpServer::Impl {
-  httplib::Server server;
+  std::unique_ptr<httplib::Server> server;
+  bool overTls = false;
   int port = 0;
   std::thread thread;
 
@@ -64,17 +65,26 @@ struct TestHttpServer::Impl {
   std::map<std::string, Route> routes;
   std::vector<SeenRequest> requests;
 
-  Impl() {
-    server.Get(".*",
-               [this](const httplib::Request& req, httplib::Response& res) { Answer(req, res); });
+  explicit Impl(bool tls) : overTls(tls) {
+    if (tls) {
+      auto secure =
+          std::make_unique<httplib::SSLServer>(CertificateFile().c_str(), PrivateKeyFile().c_str());
+      if (!secure->is_valid())
+        throw std::runtime_error("TestHttpServer: test certificate unusable");
+      server = std::move(secure);
+    } else {
+      server = std::make_unique<httplib::Server>();
+    }
+    server->Get(".*",
+                [this](const httplib::Request& req, httplib::Response& res) { Answer(req, res); });
     // Bounds how long a worker waits on an idle kept-alive connection when
     // the server stops.
-    server.set_keep_alive_timeout(1);
-    port = server.bind_to_any_port("127.0.0.1");
+    server->set_keep_alive_timeout(1);
+    port = server->bind_to_any_port("127.0.0.1");
     if (port <= 0) throw std::runtime_error("TestHttpServer: cannot bind to 127.0.0.1");
-    thread = std::thread([this] { server.listen_after_bind(); });
+    thread = std::thread([this] { server->listen_after_bind(); });
     // stop() does nothing until the server runs, so wait for that.
-    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 
   ~Impl() {
@@ -83,7 +93,7 @@ struct TestHttpServer::Impl {
       isStopping = true;
     }
     stopping.notify_all();
-    server.stop();
+    server->stop();
     thread.join();
   }
 
@@ -185,11 +195,19 @@ struct TestHttpServer::Impl {
   }
 };
 
-TestHttpServer::TestHttpServer() {
+TestHttpServer::TestHttpServer() : TestHttpServer(false) {}
+
+TestHttpServer::TestHttpServer(OverTls) : TestHttpServer(true) {}
+
+TestHttpServer::TestHttpServer(bool overTls) {
   ::setenv("no_proxy", "127.0.0.1", 1);
   ::setenv("NO_PROXY", "127.0.0.1", 1);
-  impl_ = std::make_unique<Impl>();
+  impl_ = std::make_unique<Impl>(overTls);
 }
+
+std::string TestHttpServer::CertificateFile() { return VERDIGO_TEST_TLS_DIR "/cert.pem"; }
+
+std::string TestHttpServer::PrivateKeyFile() { return VERDIGO_TEST_TLS_DIR "/key.pem"; }
 
 TestHttpServer::~TestHttpServer() = default;
 
@@ -266,7 +284,8 @@ std::string TestHttpServer::SeenRequest::Header(std::string_view name) const {
 int TestHttpServer::Port() const { return impl_->port; }
 
 std::string TestHttpServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(impl_->port) + path;
+  return (impl_->overTls ? "https://127.0.0.1:" : "http://127.0.0.1:") +
+         std::to_string(impl_->port) + path;
 }
 
 std::vector<TestHttpServer::SeenRequest> TestHttpServer::Requests() const {

@@ -41,6 +41,10 @@ class TestHttpServer {
   };
 
   TestHttpServer();
+  // The same server speaking HTTPS, with the test certificate: self-signed
+  // for 127.0.0.1, so a client trusts it only when told to.
+  struct OverTls {};
+  explicit TestHttpServer(OverTls);
   ~TestHttpServer();
   TestHttpServer(const TestHttpServer&) = delete;
   TestHttpServer& operator=(const TestHttpServer&) = delete;
@@ -67,13 +71,19 @@ class TestHttpServer {
   // every request after.
   void ServeInTurn(const std::string& path, std::vector<Answer> answers);
 
+  // The test certificate (PEM), and its private key: a PEM file that holds
+  // no certificate.
+  static std::string CertificateFile();
+  static std::string PrivateKeyFile();
+
   int Port() const;
-  // "http://127.0.0.1:PORT" followed by `path`.
+  // "http://127.0.0.1:PORT" (https when over TLS) followed by `path`.
   std::string Url(const std::string& path) const;
   // Every request received so far, in order.
   std::vector<SeenRequest> Requests() const;
 
  private:
+  explicit TestHttpServer(bool overTls);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
