@@ -703,17 +703,22 @@ TEST_F(ExtractProcessTest, ServerCertificatesAreCheckedUnlessTrustedOrKIsGiven) 
   }
 }
 
-// Without --proxy, http_proxy serves every host that no_proxy does not name.
-TEST_F(ExtractProcessTest, TheProxyOfTheEnvironmentServesHostsNoProxyDoesNotName) {
+// Without --proxy, http_proxy and https_proxy serve every host that no_proxy
+// does not name. The server stands in for the proxy; names are never looked up.
+TEST_F(ExtractProcessTest, TheProxiesOfTheEnvironmentServeHostsNoProxyDoesNotName) {
   server_.Serve("http://pages.example.test/p.html", "<a href=\"q.html\">");
-  env_ = {"http_proxy=" + U("")};  // the name is never looked up
-  const ProcessResult r = Run({"-u", "http://pages.example.test/p.html", "-u", U("/empty.html")});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.err, "");
+  env_ = {"http_proxy=" + U(""), "https_proxy=" + U("")};
+  const ProcessResult r = Run({"-u", "http://pages.example.test/p.html", "-u", U("/empty.html"),
+                               "-u", "https://pages.example.test/s.html"});
+  EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "http://pages.example.test/p.html\nhttp://pages.example.test/q.html\n" +
                        U("/empty.html") + "\n");
+  // The proxy refuses the tunnel an https address asks it for.
+  ExpectLinesStartWith(
+      r.err, {"verdigo-extract: URL not found: https://pages.example.test/s.html ("}, "https");
   EXPECT_THAT(RequestedPaths(),
-              ::testing::UnorderedElementsAre("http://pages.example.test/p.html", "/empty.html"));
+              ::testing::UnorderedElementsAre("http://pages.example.test/p.html", "/empty.html",
+                                              "pages.example.test:443"));
 }
 
 // ---- Pages from files --------------------------------------------------------

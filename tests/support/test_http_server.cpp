@@ -77,6 +77,14 @@ struct TestHttpServer::Impl {
     }
     server->Get(".*",
                 [this](const httplib::Request& req, httplib::Response& res) { Answer(req, res); });
+    // As a proxy it opens no tunnel: a CONNECT is recorded and refused.
+    server->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+      if (req.method != "CONNECT") return httplib::Server::HandlerResponse::Unhandled;
+      std::lock_guard lock(mutex);
+      requests.push_back(Seen(req));
+      res.status = 403;
+      return httplib::Server::HandlerResponse::Handled;
+    });
     // Bounds how long a worker waits on an idle kept-alive connection when
     // the server stops.
     server->set_keep_alive_timeout(1);
@@ -102,18 +110,22 @@ struct TestHttpServer::Impl {
     routes[path] = std::move(route);
   }
 
+  static SeenRequest Seen(const httplib::Request& req) {
+    SeenRequest seen{req.path,
+                     req.get_header_value("User-Agent"),
+                     req.get_header_value("Accept-Encoding"),
+                     req.remote_port,
+                     req.get_header_value("Host"),
+                     {}};
+    for (const auto& [name, value] : req.headers) seen.headers.emplace_back(name, value);
+    return seen;
+  }
+
   void Answer(const httplib::Request& req, httplib::Response& res) {
     Route route;
     {
       std::lock_guard lock(mutex);
-      SeenRequest seen{req.path,
-                       req.get_header_value("User-Agent"),
-                       req.get_header_value("Accept-Encoding"),
-                       req.remote_port,
-                       req.get_header_value("Host"),
-                       {}};
-      for (const auto& [name, value] : req.headers) seen.headers.emplace_back(name, value);
-      requests.push_back(std::move(seen));
+      requests.push_back(Seen(req));
       const auto found = routes.find(req.path);
       if (found == routes.end()) {
         res.status = 404;

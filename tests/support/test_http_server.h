@@ -20,7 +20,8 @@ namespace verdigo::testing {
 class TestHttpServer {
  public:
   // One request as the server saw it; the path is percent-decoded.
-  // As a proxy sees it, the path is the whole address asked for.
+  // As a proxy sees it, the path is the whole address asked for (the
+  // "host:port" of a CONNECT, which is refused).
   struct SeenRequest {
     std::string path;
     std::string userAgent;
