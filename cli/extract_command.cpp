@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -400,7 +401,23 @@ std::string WhyUnreadable(const std::string& path) {
   return {};
 }
 
-// Says so for each file the options name that cannot be read.
+// libcurl loads the certificate file only for the first https page, and one
+// that holds no certificate then fails each such page alike; it takes PEM
+// alone. A file that is not a regular one, or too large to look through, is
+// left to libcurl.
+bool MayHoldCertificates(const std::string& path) {
+  constexpr std::uint64_t kLargestLookedThrough = 64ull << 20;
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return true;
+  try {
+    return ReadWholeFile(path, kLargestLookedThrough).find("CERTIFICATE-----") != std::string::npos;
+  } catch (const Failure&) {
+    return true;
+  }
+}
+
+// Says so for each file the options name that cannot be read, and for a
+// certificate file without a certificate.
 bool RequestFilesReadable(const DownloadSettings& settings, int err) {
   bool readable = true;
   for (const std::string* path : {&settings.cookieFile, &settings.caCertFile}) {
@@ -408,6 +425,11 @@ bool RequestFilesReadable(const DownloadSettings& settings, int err) {
     const std::string why = WhyUnreadable(*path);
     if (why.empty()) continue;
     PrintProgramMessage("cannot read " + *path + ": " + why, err);
+    readable = false;
+  }
+  if (readable && !settings.caCertFile.empty() && !MayHoldCertificates(settings.caCertFile)) {
+    PrintProgramMessage(
+        "cannot use " + settings.caCertFile + " as --cacert: it holds no certificate (PEM)", err);
     readable = false;
   }
   return readable;

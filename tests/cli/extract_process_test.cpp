@@ -115,7 +115,9 @@ class ExtractProcessTest : public ::testing::Test {
   // standard error into a file, and a fresh TEMP.
   pid_t Spawn(const Args& args, int in, int out, int ignoredSignal = 0) {
     const int err = ::open((dir_ + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<std::string> env = {"TEMP=" + temp_, "no_proxy=127.0.0.1", "NO_PROXY=127.0.0.1"};
+    std::vector<std::string> env = env_;  // first: the one a name finds
+    for (const char* entry : {"no_proxy=127.0.0.1", "NO_PROXY=127.0.0.1"}) env.emplace_back(entry);
+    env.push_back("TEMP=" + temp_);
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string_view entry = *e;
       if (!entry.starts_with("TEMP=") && !entry.starts_with("no_proxy=") &&
@@ -193,6 +195,7 @@ class ExtractProcessTest : public ::testing::Test {
   std::string dir_;
   std::string temp_;
   rlim_t openFilesLimit_ = 0;  // for the program, when not 0
+  Args env_;                   // "NAME=value" for the program, over the rest
 };
 
 TEST_F(ExtractProcessTest, RowsOnStandardOutputByteForByte) {
@@ -637,12 +640,81 @@ TEST_F(ExtractProcessTest, Version) {
   EXPECT_EQ(version.out, "verdigo-extract " + std::string(ProgramVersion()) + "\n");
 }
 
-// ---- Pages from files --------------------------------------------------------
-
 Args operator+(Args a, const Args& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
+
+// Each line of `text` starts with the line of `starts` in its place.
+void ExpectLinesStartWith(const std::string& text, const std::vector<std::string>& starts,
+                          const std::string& what) {
+  std::vector<std::string> lines;
+  for (size_t at = 0, end; at < text.size(); at = end + 1) {
+    end = std::min(text.find('\n', at), text.size());
+    lines.push_back(text.substr(at, end - at));
+  }
+  ASSERT_EQ(lines.size(), starts.size()) << what << ": " << text;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    EXPECT_TRUE(lines[i].starts_with(starts[i])) << what << ": " << lines[i];
+  }
+}
+
+// Over HTTPS with the test's self-signed certificate: trusted through
+// --cacert or unchecked with -k, refused otherwise before a request is sent.
+TEST_F(ExtractProcessTest, ServerCertificatesAreCheckedUnlessTrustedOrKIsGiven) {
+  testing::TestHttpServer secure(testing::TestHttpServer::OverTls{});
+  secure.Serve("/a.html", "<a href=\"b.html\">");
+  const std::string page = secure.Url("/a.html");
+  const std::string rows = page + "\n" + secure.Url("/b.html") + "\n";
+  const std::string notFound = "verdigo-extract: URL not found: " + page + " (TLS failure: ";
+  const std::string key = testing::TestHttpServer::PrivateKeyFile();
+  struct Case {
+    Args options;
+    int status;
+    std::string out;
+    std::vector<std::string> err;  // the start of each line
+    size_t requests;
+  };
+  const std::vector<Case> cases = {
+      {{}, 1, "", {notFound, notFound}, 0},
+      {{"--cacert", testing::TestHttpServer::CertificateFile()}, 0, rows + rows, {}, 2},
+      {{"-k"}, 0, rows + rows, {"verdigo-extract: warning: -k: certificates are not checked"}, 2},
+      {{"--cacert=" + key},
+       2,
+       "",
+       {"verdigo-extract: cannot use " + key + " as --cacert: it holds no certificate (PEM)"},
+       0},
+  };
+  for (const Case& c : cases) {
+    const std::string what = c.options.empty() ? "no option" : c.options[0];
+    const size_t before = secure.Requests().size();
+    const ProcessResult r = Run(c.options + Args{"-u", page, "-u", page});
+    EXPECT_EQ(r.status, c.status) << what;
+    EXPECT_EQ(r.out, c.out) << what;
+    ExpectLinesStartWith(r.err, c.err, what);
+    EXPECT_EQ(secure.Requests().size() - before, c.requests) << what;
+  }
+}
+
+// Without --proxy, http_proxy and https_proxy serve every host that no_proxy
+// does not name. The server stands in for the proxy; names are never looked up.
+TEST_F(ExtractProcessTest, TheProxiesOfTheEnvironmentServeHostsNoProxyDoesNotName) {
+  server_.Serve("http://pages.example.test/p.html", "<a href=\"q.html\">");
+  env_ = {"http_proxy=" + U(""), "https_proxy=" + U("")};
+  const ProcessResult r = Run({"-u", "http://pages.example.test/p.html", "-u", U("/empty.html"),
+                               "-u", "https://pages.example.test/s.html"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "http://pages.example.test/p.html\nhttp://pages.example.test/q.html\n" +
+                       U("/empty.html") + "\n");
+  // The proxy refuses the tunnel an https address asks it for.
+  ExpectLinesStartWith(
+      r.err, {"verdigo-extract: URL not found: https://pages.example.test/s.html ("}, "https");
+  EXPECT_THAT(RequestedPaths(),
+              ::testing::UnorderedElementsAre("http://pages.example.test/p.html", "/empty.html",
+                                              "pages.example.test:443"));
+}
+
+// ---- Pages from files --------------------------------------------------------
 
 // Every output format: a file's bytes under --base give the rows of the same
 // page downloaded from that address, and nothing is fetched for them.

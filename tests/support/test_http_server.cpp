@@ -36,7 +36,8 @@ struct Route {
 }  // namespace
 
 struct TestHttpServer::Impl {
-  httplib::Server server;
+  std::unique_ptr<httplib::Server> server;
+  bool overTls = false;
   int port = 0;
   std::thread thread;
 
@@ -46,17 +47,34 @@ struct TestHttpServer::Impl {
   std::map<std::string, Route> routes;
   std::vector<SeenRequest> requests;
 
-  Impl() {
-    server.Get(".*",
-               [this](const httplib::Request& req, httplib::Response& res) { Answer(req, res); });
+  explicit Impl(bool tls) : overTls(tls) {
+    if (tls) {
+      auto secure =
+          std::make_unique<httplib::SSLServer>(CertificateFile().c_str(), PrivateKeyFile().c_str());
+      if (!secure->is_valid())
+        throw std::runtime_error("TestHttpServer: test certificate unusable");
+      server = std::move(secure);
+    } else {
+      server = std::make_unique<httplib::Server>();
+    }
+    server->Get(".*",
+                [this](const httplib::Request& req, httplib::Response& res) { Answer(req, res); });
+    // As a proxy it opens no tunnel: a CONNECT is recorded and refused.
+    server->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
+      if (req.method != "CONNECT") return httplib::Server::HandlerResponse::Unhandled;
+      std::lock_guard lock(mutex);
+      requests.push_back(Seen(req));
+      res.status = 403;
+      return httplib::Server::HandlerResponse::Handled;
+    });
     // Bounds how long a worker waits on an idle kept-alive connection when
     // the server stops.
-    server.set_keep_alive_timeout(1);
-    port = server.bind_to_any_port("127.0.0.1");
+    server->set_keep_alive_timeout(1);
+    port = server->bind_to_any_port("127.0.0.1");
     if (port <= 0) throw std::runtime_error("TestHttpServer: cannot bind to 127.0.0.1");
-    thread = std::thread([this] { server.listen_after_bind(); });
+    thread = std::thread([this] { server->listen_after_bind(); });
     // stop() does nothing until the server runs, so wait for that.
-    while (!server.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!server->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
 
   ~Impl() {
@@ -65,7 +83,7 @@ struct TestHttpServer::Impl {
       isStopping = true;
     }
     stopping.notify_all();
-    server.stop();
+    server->stop();
     thread.join();
   }
 
@@ -74,18 +92,22 @@ struct TestHttpServer::Impl {
     routes[path] = std::move(route);
   }
 
+  static SeenRequest Seen(const httplib::Request& req) {
+    SeenRequest seen{req.path,
+                     req.get_header_value("User-Agent"),
+                     req.get_header_value("Accept-Encoding"),
+                     req.remote_port,
+                     req.get_header_value("Host"),
+                     {}};
+    for (const auto& [name, value] : req.headers) seen.headers.emplace_back(name, value);
+    return seen;
+  }
+
   void Answer(const httplib::Request& req, httplib::Response& res) {
     Route route;
     {
       std::lock_guard lock(mutex);
-      SeenRequest seen{req.path,
-                       req.get_header_value("User-Agent"),
-                       req.get_header_value("Accept-Encoding"),
-                       req.remote_port,
-                       req.get_header_value("Host"),
-                       {}};
-      for (const auto& [name, value] : req.headers) seen.headers.emplace_back(name, value);
-      requests.push_back(std::move(seen));
+      requests.push_back(Seen(req));
       const auto found = routes.find(req.path);
       if (found == routes.end()) {
         res.status = 404;
@@ -167,11 +189,19 @@ struct TestHttpServer::Impl {
   }
 };
 
-TestHttpServer::TestHttpServer() {
+TestHttpServer::TestHttpServer() : TestHttpServer(false) {}
+
+TestHttpServer::TestHttpServer(OverTls) : TestHttpServer(true) {}
+
+TestHttpServer::TestHttpServer(bool overTls) {
   ::setenv("no_proxy", "127.0.0.1", 1);
   ::setenv("NO_PROXY", "127.0.0.1", 1);
-  impl_ = std::make_unique<Impl>();
+  impl_ = std::make_unique<Impl>(overTls);
 }
+
+std::string TestHttpServer::CertificateFile() { return VERDIGO_TEST_TLS_DIR "/cert.pem"; }
+
+std::string TestHttpServer::PrivateKeyFile() { return VERDIGO_TEST_TLS_DIR "/key.pem"; }
 
 TestHttpServer::~TestHttpServer() = default;
 
@@ -248,7 +278,8 @@ std::string TestHttpServer::SeenRequest::Header(std::string_view name) const {
 int TestHttpServer::Port() const { return impl_->port; }
 
 std::string TestHttpServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(impl_->port) + path;
+  return (impl_->overTls ? "https://127.0.0.1:" : "http://127.0.0.1:") +
+         std::to_string(impl_->port) + path;
 }
 
 std::vector<TestHttpServer::SeenRequest> TestHttpServer::Requests() const {

@@ -20,7 +20,8 @@ namespace verdigo::testing {
 class TestHttpServer {
  public:
   // One request as the server saw it; the path is percent-decoded.
-  // As a proxy sees it, the path is the whole address asked for.
+  // As a proxy sees it, the path is the whole address asked for (the
+  // "host:port" of a CONNECT, which is refused).
   struct SeenRequest {
     std::string path;
     std::string userAgent;
@@ -41,6 +42,10 @@ class TestHttpServer {
   };
 
   TestHttpServer();
+  // The same server speaking HTTPS, with the test certificate: self-signed
+  // for 127.0.0.1, so a client trusts it only when told to.
+  struct OverTls {};
+  explicit TestHttpServer(OverTls);
   ~TestHttpServer();
   TestHttpServer(const TestHttpServer&) = delete;
   TestHttpServer& operator=(const TestHttpServer&) = delete;
@@ -67,13 +72,19 @@ class TestHttpServer {
   // every request after.
   void ServeInTurn(const std::string& path, std::vector<Answer> answers);
 
+  // The test certificate (PEM), and its private key: a PEM file that holds
+  // no certificate.
+  static std::string CertificateFile();
+  static std::string PrivateKeyFile();
+
   int Port() const;
-  // "http://127.0.0.1:PORT" followed by `path`.
+  // "http://127.0.0.1:PORT" (https when over TLS) followed by `path`.
   std::string Url(const std::string& path) const;
   // Every request received so far, in order.
   std::vector<SeenRequest> Requests() const;
 
  private:
+  explicit TestHttpServer(bool overTls);
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
