@@ -35,12 +35,25 @@ void (*gBeforeSignalExit)() = nullptr;
 // The highest page-file number made, so that the signal handler knows how
 // far to look.
 std::atomic<int> gHighestPageFile{0};
+// Emptied page files wait for the next page in a second folder of the same
+// making beside the private one ("spares"), named S<n>, so that the private
+// folder holds only the files of pages under way: a file made anew for every
+// page costs more than the page's download where the file system takes its
+// time over fresh files (ext4 without a journal skips the inodes of the
+// last minute's deletions one by one). gSpareFolderFd is read by the signal
+// handler; every change happens under gMutex.
+// The spares waiting are S1 to S<gSpareCount>.
+std::atomic<int> gSpareFolderFd{-1};
+char gSpareFolderName[kFolderNameSize];
+int gSpareCount = 0;
+std::atomic<int> gHighestSpare{0};  // the highest spare number made
 
 // Room for "HTML<index>.tmp" with the largest int and its NUL.
 using PageFileNameBuffer = char[24];
 
-// "HTML<index>.tmp" without allocating: the signal handler uses it too.
-void PageFileName(int index, PageFileNameBuffer& name) {
+// `prefix`, the decimal `index` and `suffix` without allocating: the signal
+// handler uses it too.
+void NumberedName(const char* prefix, int index, const char* suffix, PageFileNameBuffer& name) {
   char digits[12];
   int count = 0;
   do {
@@ -48,10 +61,18 @@ void PageFileName(int index, PageFileNameBuffer& name) {
     index /= 10;
   } while (index > 0);
   char* out = name;
-  for (const char c : {'H', 'T', 'M', 'L'}) *out++ = c;
+  while (*prefix != '\0') *out++ = *prefix++;
   while (count > 0) *out++ = digits[--count];
-  for (const char c : {'.', 't', 'm', 'p', '\0'}) *out++ = c;
+  while (*suffix != '\0') *out++ = *suffix++;
+  *out = '\0';
 }
+
+// "HTML<index>.tmp".
+void PageFileName(int index, PageFileNameBuffer& name) {
+  NumberedName("HTML", index, ".tmp", name);
+}
+
+void SpareName(int number, PageFileNameBuffer& name) { NumberedName("S", number, "", name); }
 
 void CheckPageIndex(int index) {
   if (index < 1) throw Failure(std::string(kInvalidProcedureCall));
@@ -97,7 +118,26 @@ int MakeFolderIn(const std::string& base) {
   return EEXIST;
 }
 
+// Deletes the spares waiting and, with `folderToo`, their folder.
+void RemoveSparesLocked(bool folderToo) {
+  const int spareFd = gSpareFolderFd.load();
+  gSpareCount = 0;
+  if (spareFd < 0) return;
+  // Up to the highest: a spare that failed to move in still lies there.
+  for (int number = 1; number <= gHighestSpare.load(); ++number) {
+    PageFileNameBuffer spare;
+    SpareName(number, spare);
+    ::unlinkat(spareFd, spare, 0);
+  }
+  if (!folderToo) return;
+  if (IsSameFolder(gParentFd.load(), gSpareFolderName, spareFd)) {
+    ::unlinkat(gParentFd.load(), gSpareFolderName, AT_REMOVEDIR);
+  }
+  ::close(gSpareFolderFd.exchange(-1));
+}
+
 void CloseFolderLocked() {
+  RemoveSparesLocked(true);
   for (std::atomic<int>* fd : {&gFolderFd, &gParentFd}) {
     const int old = fd->exchange(-1);
     if (old >= 0) ::close(old);
@@ -105,6 +145,62 @@ void CloseFolderLocked() {
 }
 
 void RemoveTempFolderAtExit() { RemovePrivateTempFolder(); }
+
+// The folder of spares, made beside the private one as that one is (and
+// locked, so that other runs leave it alone); -1 when it cannot be made.
+int SpareFolderFdLocked() {
+  struct stat st {};
+  const int existing = gSpareFolderFd.load();
+  if (existing >= 0 && ::fstat(existing, &st) == 0 && st.st_nlink > 0) return existing;
+  RemoveSparesLocked(true);
+  const int parent = gParentFd.load();
+  for (int attempt = 0; parent >= 0 && attempt < 100; ++attempt) {
+    const std::string name = RandomFileName(kTempFolderPrefix);
+    if (::mkdirat(parent, name.c_str(), 0700) != 0) {
+      if (errno == EEXIST) continue;
+      return -1;
+    }
+    UniqueFd folder(
+        ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.valid() || ::fstat(folder.get(), &st) != 0 || st.st_uid != ::geteuid()) {
+      return -1;
+    }
+    ::fchmod(folder.get(), 0700);
+    const bool lockedByOther =
+        ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (lockedByOther || !IsSameFolder(parent, name.c_str(), folder.get())) continue;
+    std::strcpy(gSpareFolderName, name.c_str());
+    gSpareFolderFd.store(folder.release());
+    return gSpareFolderFd.load();
+  }
+  return -1;
+}
+
+// Empties page file `name` and moves it to the spares; false when it
+// cannot.
+bool MoveToSparesLocked(int folderFd, const char* name) {
+  {
+    const UniqueFd file(::openat(folderFd, name, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.valid()) return false;
+  }  // closed once empty, so that nothing of it is left to write out
+  const int spareFd = SpareFolderFdLocked();
+  if (spareFd < 0) return false;
+  PageFileNameBuffer spare;
+  SpareName(gSpareCount + 1, spare);
+  if (::renameat(folderFd, name, spareFd, spare) != 0) return false;
+  ++gSpareCount;
+  if (gSpareCount > gHighestSpare.load()) gHighestSpare.store(gSpareCount);
+  return true;
+}
+
+// Moves a spare in as page file `name`; false when there is none.
+bool TakeSpareLocked(int folderFd, const char* name) {
+  const int spareFd = gSpareFolderFd.load();
+  if (gSpareCount == 0 || spareFd < 0) return false;
+  PageFileNameBuffer spare;
+  SpareName(gSpareCount--, spare);
+  return ::renameat(spareFd, spare, folderFd, name) == 0;
+}
 
 // TEMP when set, not empty and able to hold the folder, else TMPDIR, else
 // /tmp. Throws Failure naming every place tried when none can.
@@ -159,6 +255,16 @@ void RemoveFolderFromSignal() {
   if (IsSameFolder(parentFd, gFolderName, folderFd)) {
     ::unlinkat(parentFd, gFolderName, AT_REMOVEDIR);
   }
+  const int spareFd = gSpareFolderFd.load();
+  if (spareFd < 0) return;
+  const int highestSpare = gHighestSpare.load();
+  for (int number = 1; number <= highestSpare; ++number) {
+    SpareName(number, name);
+    ::unlinkat(spareFd, name, 0);
+  }
+  if (IsSameFolder(parentFd, gSpareFolderName, spareFd)) {
+    ::unlinkat(parentFd, gSpareFolderName, AT_REMOVEDIR);
+  }
 }
 
 void OnTerminatingSignal(int signal) {
@@ -181,11 +287,20 @@ UniqueFd CreatePageFile(int index) {
   PageFileName(index, name);
   std::lock_guard lock(gMutex);
   if (index > gHighestPageFile.load()) gHighestPageFile.store(index);
-  constexpr int kFlags = O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
-  UniqueFd file(::openat(FolderFdLocked(), name, kFlags, 0600));
+  // A spare is empty already. Emptied again (O_TRUNC), it would be written
+  // out to disk when closed, as ext4 does with files rewritten from
+  // nothing, and every page would wait for that.
+  const bool kept = TakeSpareLocked(FolderFdLocked(), name);
+  const int flags = O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (kept ? 0 : O_TRUNC);
+  UniqueFd file(::openat(FolderFdLocked(), name, flags, 0600));
   if (!file.valid() && errno == ENOENT) {
     CloseFolderLocked();  // removed since the last look: make it again
-    file.Reset(::openat(FolderFdLocked(), name, kFlags, 0600));
+    file.Reset(::openat(FolderFdLocked(), name, flags, 0600));
+  }
+  struct stat st {};
+  if (file.valid() && kept && (::fstat(file.get(), &st) != 0 || st.st_size != 0) &&
+      ::ftruncate(file.get(), 0) != 0) {
+    file.Reset();
   }
   if (!file.valid()) {
     throw Failure("Cannot create " + gFolderPath + "/" + name + ": " + DescribeErrno(errno));
@@ -199,6 +314,20 @@ void RemovePageFile(int index) {
   PageFileName(index, name);
   std::lock_guard lock(gMutex);
   if (gFolderFd.load() >= 0) ::unlinkat(gFolderFd.load(), name, 0);
+}
+
+void KeepPageFileEmpty(int index) {
+  if (index < 1) return;
+  PageFileNameBuffer name;
+  PageFileName(index, name);
+  std::lock_guard lock(gMutex);
+  const int folderFd = gFolderFd.load();
+  if (folderFd >= 0 && !MoveToSparesLocked(folderFd, name)) ::unlinkat(folderFd, name, 0);
+}
+
+void RemoveKeptPageFiles() {
+  std::lock_guard lock(gMutex);
+  RemoveSparesLocked(false);
 }
 
 std::string TempPagePath(int index) {
