@@ -12,7 +12,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <vector>
 
 #include "common/error_report.h"
 #include "common/file_routines.h"
@@ -35,18 +37,20 @@ void (*gBeforeSignalExit)() = nullptr;
 // The highest page-file number made, so that the signal handler knows how
 // far to look.
 std::atomic<int> gHighestPageFile{0};
-// Emptied page files wait for the next page in a second folder of the same
-// making beside the private one ("spares"), named S<n>, so that the private
-// folder holds only the files of pages under way: a file made anew for every
-// page costs more than the page's download where the file system takes its
-// time over fresh files (ext4 without a journal skips the inodes of the
-// last minute's deletions one by one). gSpareFolderFd is read by the signal
-// handler; every change happens under gMutex.
-// The spares waiting are S1 to S<gSpareCount>.
+// Page files are made once and used again: a file made anew for every page
+// costs more than the page's download where the file system takes its time
+// over fresh files (ext4 without a journal skips the inodes of the last
+// minute's deletions one by one). Each lives as a spare, S<n>, in a second
+// folder of the same making beside the private one; a page file is a link
+// to a spare, removed (and the spare emptied) once its page is handled, so
+// that the private folder holds only the files of pages under way.
+// gSpareFolderFd and gHighestSpare are read by the signal handler; every
+// change happens under gMutex.
 std::atomic<int> gSpareFolderFd{-1};
 char gSpareFolderName[kFolderNameSize];
-int gSpareCount = 0;
-std::atomic<int> gHighestSpare{0};  // the highest spare number made
+std::vector<int> gFreeSpares;         // the numbers of the spares no page uses
+std::map<int, int> gSpareOfPageFile;  // page file index -> its spare's number
+std::atomic<int> gHighestSpare{0};    // the highest spare number made
 
 // Room for "HTML<index>.tmp" with the largest int and its NUL.
 using PageFileNameBuffer = char[24];
@@ -118,18 +122,21 @@ int MakeFolderIn(const std::string& base) {
   return EEXIST;
 }
 
-// Deletes the spares waiting and, with `folderToo`, their folder.
+void RemoveSpareLocked(int number) {
+  PageFileNameBuffer spare;
+  SpareName(number, spare);
+  if (gSpareFolderFd.load() >= 0) ::unlinkat(gSpareFolderFd.load(), spare, 0);
+}
+
+// Deletes the spares no page uses, or with `folderToo` all of them and
+// their folder.
 void RemoveSparesLocked(bool folderToo) {
   const int spareFd = gSpareFolderFd.load();
-  gSpareCount = 0;
-  if (spareFd < 0) return;
-  // Up to the highest: a spare that failed to move in still lies there.
-  for (int number = 1; number <= gHighestSpare.load(); ++number) {
-    PageFileNameBuffer spare;
-    SpareName(number, spare);
-    ::unlinkat(spareFd, spare, 0);
-  }
-  if (!folderToo) return;
+  for (const int number : gFreeSpares) RemoveSpareLocked(number);
+  gFreeSpares.clear();
+  if (!folderToo || spareFd < 0) return;
+  for (int number = 1; number <= gHighestSpare.load(); ++number) RemoveSpareLocked(number);
+  gSpareOfPageFile.clear();
   if (IsSameFolder(gParentFd.load(), gSpareFolderName, spareFd)) {
     ::unlinkat(gParentFd.load(), gSpareFolderName, AT_REMOVEDIR);
   }
@@ -176,30 +183,55 @@ int SpareFolderFdLocked() {
   return -1;
 }
 
-// Empties page file `name` and moves it to the spares; false when it
-// cannot.
-bool MoveToSparesLocked(int folderFd, const char* name) {
+void RemovePageFileLocked(int index, const char* name) {
+  if (gFolderFd.load() >= 0) ::unlinkat(gFolderFd.load(), name, 0);
+  // Its spare is the same file, which a transfer may still write to.
+  const auto linked = gSpareOfPageFile.find(index);
+  if (linked == gSpareOfPageFile.end()) return;
+  RemoveSpareLocked(linked->second);
+  gSpareOfPageFile.erase(linked);
+}
+
+// Empties page file `index` (`name`) and frees its spare, made now for a
+// file that has none; false when it cannot.
+bool KeepAsSpareLocked(int folderFd, int index, const char* name) {
   {
     const UniqueFd file(::openat(folderFd, name, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
     if (!file.valid()) return false;
   }  // closed once empty, so that nothing of it is left to write out
-  const int spareFd = SpareFolderFdLocked();
-  if (spareFd < 0) return false;
-  PageFileNameBuffer spare;
-  SpareName(gSpareCount + 1, spare);
-  if (::renameat(folderFd, name, spareFd, spare) != 0) return false;
-  ++gSpareCount;
-  if (gSpareCount > gHighestSpare.load()) gHighestSpare.store(gSpareCount);
+  const auto linked = gSpareOfPageFile.find(index);
+  int number = 0;
+  if (linked != gSpareOfPageFile.end()) {
+    number = linked->second;
+    gSpareOfPageFile.erase(linked);
+  } else {
+    const int spareFd = SpareFolderFdLocked();
+    if (spareFd < 0) return false;
+    PageFileNameBuffer spare;
+    SpareName(gHighestSpare.load() + 1, spare);
+    if (::linkat(folderFd, name, spareFd, spare, 0) != 0) return false;
+    number = gHighestSpare.load() + 1;
+    gHighestSpare.store(number);
+  }
+  if (::unlinkat(folderFd, name, 0) != 0) {
+    RemoveSpareLocked(number);  // still the page file: never handed out again
+    return false;
+  }
+  gFreeSpares.push_back(number);
   return true;
 }
 
-// Moves a spare in as page file `name`; false when there is none.
-bool TakeSpareLocked(int folderFd, const char* name) {
+// Links a free spare in as page file `index` (`name`); false when there is
+// none.
+bool TakeSpareLocked(int folderFd, int index, const char* name) {
   const int spareFd = gSpareFolderFd.load();
-  if (gSpareCount == 0 || spareFd < 0) return false;
+  if (gFreeSpares.empty() || spareFd < 0) return false;
   PageFileNameBuffer spare;
-  SpareName(gSpareCount--, spare);
-  return ::renameat(spareFd, spare, folderFd, name) == 0;
+  SpareName(gFreeSpares.back(), spare);
+  if (::linkat(spareFd, spare, folderFd, name, 0) != 0) return false;
+  gSpareOfPageFile[index] = gFreeSpares.back();
+  gFreeSpares.pop_back();
+  return true;
 }
 
 // TEMP when set, not empty and able to hold the folder, else TMPDIR, else
@@ -290,7 +322,7 @@ UniqueFd CreatePageFile(int index) {
   // A spare is empty already. Emptied again (O_TRUNC), it would be written
   // out to disk when closed, as ext4 does with files rewritten from
   // nothing, and every page would wait for that.
-  const bool kept = TakeSpareLocked(FolderFdLocked(), name);
+  const bool kept = TakeSpareLocked(FolderFdLocked(), index, name);
   const int flags = O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (kept ? 0 : O_TRUNC);
   UniqueFd file(::openat(FolderFdLocked(), name, flags, 0600));
   if (!file.valid() && errno == ENOENT) {
@@ -313,7 +345,7 @@ void RemovePageFile(int index) {
   PageFileNameBuffer name;
   PageFileName(index, name);
   std::lock_guard lock(gMutex);
-  if (gFolderFd.load() >= 0) ::unlinkat(gFolderFd.load(), name, 0);
+  RemovePageFileLocked(index, name);
 }
 
 void KeepPageFileEmpty(int index) {
@@ -322,7 +354,9 @@ void KeepPageFileEmpty(int index) {
   PageFileName(index, name);
   std::lock_guard lock(gMutex);
   const int folderFd = gFolderFd.load();
-  if (folderFd >= 0 && !MoveToSparesLocked(folderFd, name)) ::unlinkat(folderFd, name, 0);
+  if (folderFd >= 0 && !KeepAsSpareLocked(folderFd, index, name)) {
+    RemovePageFileLocked(index, name);
+  }
 }
 
 void RemoveKeptPageFiles() {
