@@ -47,10 +47,10 @@ std::atomic<int> gHighestPageFile{0};
 // gSpareFolderFd and gHighestSpare are read by the signal handler; every
 // change happens under gMutex.
 std::atomic<int> gSpareFolderFd{-1};
-char gSpareFolderName[kFolderNameSize];
-std::vector<int> gFreeSpares;         // the numbers of the spares no page uses
-std::map<int, int> gSpareOfPageFile;  // page file index -> its spare's number
-std::atomic<int> gHighestSpare{0};    // the highest spare number made
+char gSpareFolderName[kFolderNameSize + 1];  // with the leading dot
+std::vector<int> gFreeSpares;                // the numbers of the spares no page uses
+std::map<int, int> gSpareOfPageFile;         // page file index -> its spare's number
+std::atomic<int> gHighestSpare{0};           // the highest spare number made
 
 // Room for "HTML<index>.tmp" with the largest int and its NUL.
 using PageFileNameBuffer = char[24];
@@ -162,7 +162,7 @@ int SpareFolderFdLocked() {
   RemoveSparesLocked(true);
   const int parent = gParentFd.load();
   for (int attempt = 0; parent >= 0 && attempt < 100; ++attempt) {
-    const std::string name = RandomFileName(kTempFolderPrefix);
+    const std::string name = RandomFileName(kSpareFolderPrefix);
     if (::mkdirat(parent, name.c_str(), 0700) != 0) {
       if (errno == EEXIST) continue;
       return -1;

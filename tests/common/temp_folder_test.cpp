@@ -194,6 +194,7 @@ TEST_F(PrivateTempFolder, MakingItRemovesOnlyTheFoldersKilledRunsLeft) {
   const Entry entries[] = {
       {"verdigo-Ab3xYz", Entry::kFolderWithPages, false},
       {"verdigo-000000", Entry::kEmptyFolder, false},
+      {".verdigo-Ab3xYz", Entry::kFolderWithPages, false},  // a killed run's spares
       {"verdigo-Held01", Entry::kHeldFolder, true},
       {"verdigo-Link01", Entry::kLinkToVictim, true},
       {"verdigo-File01", Entry::kFile, true},
