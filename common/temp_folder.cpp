@@ -12,7 +12,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <vector>
 
 #include "common/error_report.h"
 #include "common/file_routines.h"
@@ -35,12 +37,27 @@ void (*gBeforeSignalExit)() = nullptr;
 // The highest page-file number made, so that the signal handler knows how
 // far to look.
 std::atomic<int> gHighestPageFile{0};
+// Page files are made once and used again: a file made anew for every page
+// costs more than the page's download where the file system takes its time
+// over fresh files (ext4 without a journal skips the inodes of the last
+// minute's deletions one by one). Each lives as a spare, S<n>, in a second
+// folder of the same making beside the private one; a page file is a link
+// to a spare, removed (and the spare emptied) once its page is handled, so
+// that the private folder holds only the files of pages under way.
+// gSpareFolderFd and gHighestSpare are read by the signal handler; every
+// change happens under gMutex.
+std::atomic<int> gSpareFolderFd{-1};
+char gSpareFolderName[kFolderNameSize + 1];  // with the leading dot
+std::vector<int> gFreeSpares;                // the numbers of the spares no page uses
+std::map<int, int> gSpareOfPageFile;         // page file index -> its spare's number
+std::atomic<int> gHighestSpare{0};           // the highest spare number made
 
 // Room for "HTML<index>.tmp" with the largest int and its NUL.
 using PageFileNameBuffer = char[24];
 
-// "HTML<index>.tmp" without allocating: the signal handler uses it too.
-void PageFileName(int index, PageFileNameBuffer& name) {
+// `prefix`, the decimal `index` and `suffix` without allocating: the signal
+// handler uses it too.
+void NumberedName(const char* prefix, int index, const char* suffix, PageFileNameBuffer& name) {
   char digits[12];
   int count = 0;
   do {
@@ -48,10 +65,18 @@ void PageFileName(int index, PageFileNameBuffer& name) {
     index /= 10;
   } while (index > 0);
   char* out = name;
-  for (const char c : {'H', 'T', 'M', 'L'}) *out++ = c;
+  while (*prefix != '\0') *out++ = *prefix++;
   while (count > 0) *out++ = digits[--count];
-  for (const char c : {'.', 't', 'm', 'p', '\0'}) *out++ = c;
+  while (*suffix != '\0') *out++ = *suffix++;
+  *out = '\0';
 }
+
+// "HTML<index>.tmp".
+void PageFileName(int index, PageFileNameBuffer& name) {
+  NumberedName("HTML", index, ".tmp", name);
+}
+
+void SpareName(int number, PageFileNameBuffer& name) { NumberedName("S", number, "", name); }
 
 void CheckPageIndex(int index) {
   if (index < 1) throw Failure(std::string(kInvalidProcedureCall));
@@ -97,7 +122,29 @@ int MakeFolderIn(const std::string& base) {
   return EEXIST;
 }
 
+void RemoveSpareLocked(int number) {
+  PageFileNameBuffer spare;
+  SpareName(number, spare);
+  if (gSpareFolderFd.load() >= 0) ::unlinkat(gSpareFolderFd.load(), spare, 0);
+}
+
+// Deletes the spares no page uses, or with `folderToo` all of them and
+// their folder.
+void RemoveSparesLocked(bool folderToo) {
+  const int spareFd = gSpareFolderFd.load();
+  for (const int number : gFreeSpares) RemoveSpareLocked(number);
+  gFreeSpares.clear();
+  if (!folderToo || spareFd < 0) return;
+  for (int number = 1; number <= gHighestSpare.load(); ++number) RemoveSpareLocked(number);
+  gSpareOfPageFile.clear();
+  if (IsSameFolder(gParentFd.load(), gSpareFolderName, spareFd)) {
+    ::unlinkat(gParentFd.load(), gSpareFolderName, AT_REMOVEDIR);
+  }
+  ::close(gSpareFolderFd.exchange(-1));
+}
+
 void CloseFolderLocked() {
+  RemoveSparesLocked(true);
   for (std::atomic<int>* fd : {&gFolderFd, &gParentFd}) {
     const int old = fd->exchange(-1);
     if (old >= 0) ::close(old);
@@ -105,6 +152,87 @@ void CloseFolderLocked() {
 }
 
 void RemoveTempFolderAtExit() { RemovePrivateTempFolder(); }
+
+// The folder of spares, made beside the private one as that one is (and
+// locked, so that other runs leave it alone); -1 when it cannot be made.
+int SpareFolderFdLocked() {
+  struct stat st {};
+  const int existing = gSpareFolderFd.load();
+  if (existing >= 0 && ::fstat(existing, &st) == 0 && st.st_nlink > 0) return existing;
+  RemoveSparesLocked(true);
+  const int parent = gParentFd.load();
+  for (int attempt = 0; parent >= 0 && attempt < 100; ++attempt) {
+    const std::string name = RandomFileName(kSpareFolderPrefix);
+    if (::mkdirat(parent, name.c_str(), 0700) != 0) {
+      if (errno == EEXIST) continue;
+      return -1;
+    }
+    UniqueFd folder(
+        ::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.valid() || ::fstat(folder.get(), &st) != 0 || st.st_uid != ::geteuid()) {
+      return -1;
+    }
+    ::fchmod(folder.get(), 0700);
+    const bool lockedByOther =
+        ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (lockedByOther || !IsSameFolder(parent, name.c_str(), folder.get())) continue;
+    std::strcpy(gSpareFolderName, name.c_str());
+    gSpareFolderFd.store(folder.release());
+    return gSpareFolderFd.load();
+  }
+  return -1;
+}
+
+void RemovePageFileLocked(int index, const char* name) {
+  if (gFolderFd.load() >= 0) ::unlinkat(gFolderFd.load(), name, 0);
+  // Its spare is the same file, which a transfer may still write to.
+  const auto linked = gSpareOfPageFile.find(index);
+  if (linked == gSpareOfPageFile.end()) return;
+  RemoveSpareLocked(linked->second);
+  gSpareOfPageFile.erase(linked);
+}
+
+// Empties page file `index` (`name`) and frees its spare, made now for a
+// file that has none; false when it cannot.
+bool KeepAsSpareLocked(int folderFd, int index, const char* name) {
+  {
+    const UniqueFd file(::openat(folderFd, name, O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+    if (!file.valid()) return false;
+  }  // closed once empty, so that nothing of it is left to write out
+  const auto linked = gSpareOfPageFile.find(index);
+  int number = 0;
+  if (linked != gSpareOfPageFile.end()) {
+    number = linked->second;
+    gSpareOfPageFile.erase(linked);
+  } else {
+    const int spareFd = SpareFolderFdLocked();
+    if (spareFd < 0) return false;
+    PageFileNameBuffer spare;
+    SpareName(gHighestSpare.load() + 1, spare);
+    if (::linkat(folderFd, name, spareFd, spare, 0) != 0) return false;
+    number = gHighestSpare.load() + 1;
+    gHighestSpare.store(number);
+  }
+  if (::unlinkat(folderFd, name, 0) != 0) {
+    RemoveSpareLocked(number);  // still the page file: never handed out again
+    return false;
+  }
+  gFreeSpares.push_back(number);
+  return true;
+}
+
+// Links a free spare in as page file `index` (`name`); false when there is
+// none.
+bool TakeSpareLocked(int folderFd, int index, const char* name) {
+  const int spareFd = gSpareFolderFd.load();
+  if (gFreeSpares.empty() || spareFd < 0) return false;
+  PageFileNameBuffer spare;
+  SpareName(gFreeSpares.back(), spare);
+  if (::linkat(spareFd, spare, folderFd, name, 0) != 0) return false;
+  gSpareOfPageFile[index] = gFreeSpares.back();
+  gFreeSpares.pop_back();
+  return true;
+}
 
 // TEMP when set, not empty and able to hold the folder, else TMPDIR, else
 // /tmp. Throws Failure naming every place tried when none can.
@@ -159,6 +287,16 @@ void RemoveFolderFromSignal() {
   if (IsSameFolder(parentFd, gFolderName, folderFd)) {
     ::unlinkat(parentFd, gFolderName, AT_REMOVEDIR);
   }
+  const int spareFd = gSpareFolderFd.load();
+  if (spareFd < 0) return;
+  const int highestSpare = gHighestSpare.load();
+  for (int number = 1; number <= highestSpare; ++number) {
+    SpareName(number, name);
+    ::unlinkat(spareFd, name, 0);
+  }
+  if (IsSameFolder(parentFd, gSpareFolderName, spareFd)) {
+    ::unlinkat(parentFd, gSpareFolderName, AT_REMOVEDIR);
+  }
 }
 
 void OnTerminatingSignal(int signal) {
@@ -181,11 +319,20 @@ UniqueFd CreatePageFile(int index) {
   PageFileName(index, name);
   std::lock_guard lock(gMutex);
   if (index > gHighestPageFile.load()) gHighestPageFile.store(index);
-  constexpr int kFlags = O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
-  UniqueFd file(::openat(FolderFdLocked(), name, kFlags, 0600));
+  // A spare is empty already. Emptied again (O_TRUNC), it would be written
+  // out to disk when closed, as ext4 does with files rewritten from
+  // nothing, and every page would wait for that.
+  const bool kept = TakeSpareLocked(FolderFdLocked(), index, name);
+  const int flags = O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | (kept ? 0 : O_TRUNC);
+  UniqueFd file(::openat(FolderFdLocked(), name, flags, 0600));
   if (!file.valid() && errno == ENOENT) {
     CloseFolderLocked();  // removed since the last look: make it again
-    file.Reset(::openat(FolderFdLocked(), name, kFlags, 0600));
+    file.Reset(::openat(FolderFdLocked(), name, flags, 0600));
+  }
+  struct stat st {};
+  if (file.valid() && kept && (::fstat(file.get(), &st) != 0 || st.st_size != 0) &&
+      ::ftruncate(file.get(), 0) != 0) {
+    file.Reset();
   }
   if (!file.valid()) {
     throw Failure("Cannot create " + gFolderPath + "/" + name + ": " + DescribeErrno(errno));
@@ -198,7 +345,23 @@ void RemovePageFile(int index) {
   PageFileNameBuffer name;
   PageFileName(index, name);
   std::lock_guard lock(gMutex);
-  if (gFolderFd.load() >= 0) ::unlinkat(gFolderFd.load(), name, 0);
+  RemovePageFileLocked(index, name);
+}
+
+void KeepPageFileEmpty(int index) {
+  if (index < 1) return;
+  PageFileNameBuffer name;
+  PageFileName(index, name);
+  std::lock_guard lock(gMutex);
+  const int folderFd = gFolderFd.load();
+  if (folderFd >= 0 && !KeepAsSpareLocked(folderFd, index, name)) {
+    RemovePageFileLocked(index, name);
+  }
+}
+
+void RemoveKeptPageFiles() {
+  std::lock_guard lock(gMutex);
+  RemoveSparesLocked(false);
 }
 
 std::string TempPagePath(int index) {

@@ -25,6 +25,14 @@ UniqueFd CreatePageFile(int index);
 // Deletes page file HTML<index>.tmp; failures are ignored.
 void RemovePageFile(int index);
 
+// Empties page file HTML<index>.tmp and keeps it for the next
+// CreatePageFile(index), which then needs no new file; deletes it when it
+// cannot be emptied. Only for a file nobody writes any more.
+void KeepPageFileEmpty(int index);
+
+// Deletes every page file kept by KeepPageFileEmpty and not taken since.
+void RemoveKeptPageFiles();
+
 // The path of page file HTML<index>.tmp, for messages and tests only (makes
 // the folder if need be; throws Failure like CreatePageFile).
 std::string TempPagePath(int index);

@@ -53,6 +53,7 @@ void RemoveIfLeftOver(int parentFd, const std::string& name) {
 }  // namespace
 
 bool IsPrivateTempFolderName(std::string_view name) {
+  if (name.starts_with(kSpareFolderPrefix)) name.remove_prefix(1);
   if (!name.starts_with(kTempFolderPrefix)) return false;
   name.remove_prefix(kTempFolderPrefix.size());
   if (name.size() != kRandomPartSize) return false;

@@ -10,7 +10,10 @@ namespace verdigo {
 
 // The private folder's name: this prefix and six letters or digits.
 inline constexpr std::string_view kTempFolderPrefix = "verdigo-";
+// The folder of spare page files beside it: the same, hidden.
+inline constexpr std::string_view kSpareFolderPrefix = ".verdigo-";
 
+// Whether `name` is of the private folder's naming or the spares'.
 bool IsPrivateTempFolderName(std::string_view name);
 
 // Whether the entry `name` in `parentFd` is the folder open as `folderFd`

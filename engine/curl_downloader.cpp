@@ -289,8 +289,11 @@ struct CurlDownloader::Impl {
         StartDuePages();
         int running = 0;
         CheckMulti(curl_multi_perform(multi, &running), "curl_multi_perform");
-        EndFinishedTransfers();
+        const bool ended = EndFinishedTransfers();
         ResumePausedTransfers();
+        // A page that ended makes room for the next at once: no need to
+        // ask the sockets first.
+        if (ended) continue;
         CheckMulti(curl_multi_poll(multi, nullptr, 0, PollTimeoutMs(), nullptr), "curl_multi_poll");
       } catch (const Failure& failure) {
         // The multi handle itself failed: no page under way can end well.
@@ -484,8 +487,10 @@ struct CurlDownloader::Impl {
     anyPaused = stillPaused;
   }
 
-  void EndFinishedTransfers() {
+  // True when a transfer ended.
+  bool EndFinishedTransfers() {
     int queued = 0;
+    bool ended = false;
     while (CURLMsg* message = curl_multi_info_read(multi, &queued)) {
       if (message->msg != CURLMSG_DONE) continue;
       const auto found = active.find(message->easy_handle);
@@ -493,7 +498,9 @@ struct CurlDownloader::Impl {
       std::unique_ptr<Transfer> transfer = std::move(found->second);
       active.erase(found);
       End(std::move(transfer), message->data.result);
+      ended = true;
     }
+    return ended;
   }
 
   void End(std::unique_ptr<Transfer> transfer, CURLcode result) {

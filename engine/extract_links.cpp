@@ -22,6 +22,8 @@ void ExtractLinks::Prefetch(std::string_view pageAddress, std::int16_t tempIndex
 }
 
 void ExtractLinks::CancelPrefetches() {
+  // The run is over (or goes its own way): no page file outlives it.
+  pageFiles_.RemoveKept();
   if (prefetched_.empty()) return;
   downloader_.CancelAll();
   for (const Transfer& transfer : prefetched_) {
@@ -52,7 +54,7 @@ bool ExtractLinks::GetUrls(RowSink& results, std::string_view pageAddress, std::
   trap.Run(122, [&] { ScanForLinks(results); });
   trap.Run(128, [&] {
     Yield();
-    pageFiles_.Remove(transfer.pageFile);
+    pageFiles_.Release(transfer.pageFile);
   });
   pageFilesHeld_.erase(transfer.pageFile);
   downloader_.Recycle(std::move(page_));

@@ -36,12 +36,13 @@ class ExtractLinks {
   void Prefetch(std::string_view pageAddress, std::int16_t tempIndex);
   // Pages started by Prefetch whose GetUrls has not come yet.
   size_t PrefetchedCount() const { return prefetched_.size(); }
-  // Abandons the pages started ahead.
+  // Abandons the pages started ahead and deletes the page files kept for
+  // the next pages: the end of every run calls it.
   void CancelPrefetches();
 
   // Handles one page completely: normalises the address, waits for its
   // download (started now unless Prefetch started it), appends the page row
-  // and its links to `results`, deletes the page file. False when the
+  // and its links to `results`, releases the page file (PageFiles::Release). False when the
   // download failed.
   bool GetUrls(RowSink& results, std::string_view pageAddress, std::int16_t tempIndex);
 

@@ -46,6 +46,12 @@ class PageFiles {
   virtual PageBuffer Map(const UniqueFd& file, size_t size) = 0;
   // Deletes page file `index`; a failure is ignored.
   virtual void Remove(int index) = 0;
+  // Page file `index` is done with: its page is handled and nothing writes
+  // to it any more. Deleted, or kept empty for the next Create(index) until
+  // RemoveKept.
+  virtual void Release(int index) { Remove(index); }
+  // Deletes the page files kept by Release.
+  virtual void RemoveKept() {}
 };
 
 // The page files of the program's private temporary folder.

@@ -20,6 +20,8 @@ class TempFolderFiles : public PageFiles {
     return PageBuffer::MapFile(file.get(), size);
   }
   void Remove(int index) override { RemovePageFile(index); }
+  void Release(int index) override { KeepPageFileEmpty(index); }
+  void RemoveKept() override { RemoveKeptPageFiles(); }
 };
 
 }  // namespace

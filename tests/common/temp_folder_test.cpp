@@ -69,6 +69,31 @@ TEST_F(PrivateTempFolder, IsPrivateAndHoldsThePageFiles) {
   EXPECT_TRUE(Entries(base.path()).empty());
 }
 
+// A page file kept for the next page leaves the private folder at once and
+// comes back empty; what is kept goes at the end of the run, and with the
+// folder.
+TEST_F(PrivateTempFolder, KeptPageFilesLeaveTheFolderAndComeBackEmpty) {
+  WritePage(1, "first page");
+  WritePage(2, "second page");
+  KeepPageFileEmpty(1);
+  KeepPageFileEmpty(2);
+  const std::string folder = PrivateTempFolderPath();
+  EXPECT_TRUE(Entries(folder).empty());
+  WritePage(7, "");
+  EXPECT_EQ(ReadTestFile(TempPagePath(7)), "");
+  WritePage(7, "seventh");
+  EXPECT_EQ(ReadTestFile(TempPagePath(7)), "seventh");
+  EXPECT_EQ(Entries(folder), std::set<std::string>{"HTML7.tmp"});
+  EXPECT_EQ(Entries(base.path()).size(), 2u) << "the private folder and the spares";
+  RemoveKeptPageFiles();
+  KeepPageFileEmpty(7);
+  WritePage(1, "x");
+  RemovePageFile(1);
+  EXPECT_TRUE(Entries(folder).empty());
+  RemovePrivateTempFolder();
+  EXPECT_TRUE(Entries(base.path()).empty());
+}
+
 TEST_F(PrivateTempFolder, ALinkPutInItsPlaceSendsNothingElsewhere) {
   WritePage(1, "first");
   const std::string folder = PrivateTempFolderPath();
@@ -169,6 +194,7 @@ TEST_F(PrivateTempFolder, MakingItRemovesOnlyTheFoldersKilledRunsLeft) {
   const Entry entries[] = {
       {"verdigo-Ab3xYz", Entry::kFolderWithPages, false},
       {"verdigo-000000", Entry::kEmptyFolder, false},
+      {".verdigo-Ab3xYz", Entry::kFolderWithPages, false},  // a killed run's spares
       {"verdigo-Held01", Entry::kHeldFolder, true},
       {"verdigo-Link01", Entry::kLinkToVictim, true},
       {"verdigo-File01", Entry::kFile, true},
@@ -219,6 +245,8 @@ int StatusOfChildKilledBy(int signal, const std::string& base, bool ignoredAtSta
     RemoveTempFolderOnTerminatingSignals();
     ::close(CreatePageFile(1).release());
     ::close(CreatePageFile(2001).release());
+    ::close(CreatePageFile(3).release());
+    KeepPageFileEmpty(3);  // a spare beside the private folder
     {
       SafeFileWriter save = SafeFileWriter::Open(base + "/saved.txt");
       save.Write(std::string(100000, 'x'));  // past the buffer: the file exists
