@@ -26,7 +26,7 @@ enum LongOnly : int {
   kBase,
 };
 
-struct OptionSpec {
+struct OptionRow {
   const char* name;
   int id;  // the option's letter, or a LongOnly value
   bool takesValue = false;
@@ -41,7 +41,7 @@ constexpr int kMaxRetries = 20;
 constexpr const char* kSeconds = "a number of seconds";
 constexpr const char* kSecondsRule = " (such as 2 or 0.5)";
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRow kOptions[] = {
     {"url", 'u', true, "an address"},
     {"page", kPage, true, "a file name"},
     {"base", kBase, true, "an address"},
@@ -67,30 +67,30 @@ constexpr OptionSpec kOptions[] = {
     {"insecure", 'k'},
 };
 
-const OptionSpec& SpecOf(int id) {
+const OptionRow& RowOf(int id) {
   return *std::find_if(std::begin(kOptions), std::end(kOptions),
-                       [id](const OptionSpec& spec) { return spec.id == id; });
+                       [id](const OptionRow& row) { return row.id == id; });
 }
 
-std::string LongName(const OptionSpec& spec) { return std::string("--") + spec.name; }
+std::string LongName(const OptionRow& row) { return std::string("--") + row.name; }
 
 // getopt's view of the table. "-": list files come back in order, as option
 // 1; ":": a missing value is told apart from an unknown option.
 std::string ShortOptions() {
   std::string letters = "-:";
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.id >= 256) continue;
-    letters += static_cast<char>(spec.id);
-    if (spec.takesValue) letters += ':';
+  for (const OptionRow& row : kOptions) {
+    if (row.id >= 256) continue;
+    letters += static_cast<char>(row.id);
+    if (row.takesValue) letters += ':';
   }
   return letters;
 }
 
 std::vector<option> LongOptions() {
   std::vector<option> options;
-  for (const OptionSpec& spec : kOptions) {
+  for (const OptionRow& row : kOptions) {
     options.push_back(
-        {spec.name, spec.takesValue ? required_argument : no_argument, nullptr, spec.id});
+        {row.name, row.takesValue ? required_argument : no_argument, nullptr, row.id});
   }
   options.push_back({});
   return options;
@@ -160,7 +160,7 @@ class ArgumentParser {
       } else if (id == '?' || id == ':') {
         result_.error = Misuse(id, texts[element]);
       } else {
-        Take(SpecOf(id), longIndex >= 0, optarg == nullptr ? "" : optarg);
+        Take(RowOf(id), longIndex >= 0, optarg == nullptr ? "" : optarg);
       }
     }
     if (!result_.error.empty()) return std::move(result_);
@@ -172,10 +172,10 @@ class ArgumentParser {
   }
 
  private:
-  void Take(const OptionSpec& spec, bool asLong, std::string_view value) {
-    if (!Apply(spec.id, value)) {
-      const std::string name = asLong ? LongName(spec) : std::string("-") + char(spec.id);
-      result_.error = "option '" + name + "' needs " + spec.needs + spec.rule;
+  void Take(const OptionRow& row, bool asLong, std::string_view value) {
+    if (!Apply(row.id, value)) {
+      const std::string name = asLong ? LongName(row) : std::string("-") + char(row.id);
+      result_.error = "option '" + name + "' needs " + row.needs + row.rule;
     }
   }
 
@@ -239,16 +239,16 @@ class ArgumentParser {
     const bool isLong = text.starts_with("--");
     if (isLong && optopt == 0) return UnknownLongOption(text.substr(0, text.find('=')));
     if (!isLong && id == '?') return std::string("unknown option '-") + char(optopt) + "'";
-    const OptionSpec& spec = SpecOf(optopt);
-    const std::string name = isLong ? LongName(spec) : std::string("-") + char(optopt);
-    if (id == ':') return "option '" + name + "' needs " + spec.needs;
+    const OptionRow& row = RowOf(optopt);
+    const std::string name = isLong ? LongName(row) : std::string("-") + char(optopt);
+    if (id == ':') return "option '" + name + "' needs " + row.needs;
     return "option '" + name + "' takes no value";
   }
 
   static std::string UnknownLongOption(const std::string& typed) {
     std::string candidates;
-    for (const OptionSpec& spec : kOptions) {
-      if (LongName(spec).starts_with(typed)) candidates += " " + LongName(spec);
+    for (const OptionRow& row : kOptions) {
+      if (LongName(row).starts_with(typed)) candidates += " " + LongName(row);
     }
     if (candidates.empty()) return "unknown option '" + typed + "'";
     return "option '" + typed + "' is ambiguous; it may be" + candidates;
